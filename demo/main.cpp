@@ -1,0 +1,85 @@
+// The entry point: start-up, the scene sequence and shutdown.
+//
+// There is no timer. Each scene renders and presents frames as fast as the
+// display takes them, and ends when the song reaches the scene's threshold
+// or Escape is down. The song plays on the music thread; this file only
+// reads its position.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "demo/demo.h"
+#include "fx2d/fx2d.h"
+#include "shell/shell.h"
+
+// A scene's threshold that no song position reaches: scene 8 ends on Escape only.
+static constexpr std::uint32_t escape_only = 0x10000;
+
+// GAP(music): song_position() once the music player exists. Until then there
+// is no song, and a missing song's position is 0.
+static std::uint16_t current_song_position() { return 0; }
+
+// One scene: frames until the position reaches the threshold or Escape is
+// down. The test comes after the frame, so a scene always runs at least one.
+static void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
+  for (;;) {
+    poll_keyboard();
+    frame_steps();
+    present_frame();
+    if (threshold != escape_only && current_song_position() >= threshold) {
+      return;
+    }
+    if (key_state[escape_key] != 0) {
+      return;
+    }
+  }
+}
+
+// Three plain white frames. A flash neither polls the keyboard nor asks
+// for the song's position.
+static void white_flash() {
+  for (int frame = 0; frame < 3; ++frame) {
+    fill_frame(0xFFFFFFFF);
+    present_frame();
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int show) {
+  app_instance = instance;
+  show_command = show;
+
+  // GAP(music): set_music_file_callbacks(memfile_open, memfile_close,
+  // memfile_read, memfile_seek, memfile_tell); set_output_buffer_length(100);
+  // open_output(44100); demo_song = load_song("tolvanes.xm").
+  // GAP(render3d): build_rotation_tables(); build_sin_cos_tables();
+  // build_reciprocal_table().
+  // GAP(fx2d): init_captions_and_palettes().
+
+  create_app_window();
+  open_input(main_window);
+  open_display();
+  set_display_mode(screen_width, screen_height, 16);
+  alloc_frame_buffer(screen_width, screen_height, 16);
+
+  // GAP(fx2d): build_warp_table().
+  // GAP(music): play_song(demo_song).
+
+  run_scene(scene_1_frame, 0x0500);
+  white_flash();
+  run_scene(scene_2_frame, 0x0700);
+  run_scene(scene_3_frame, 0x0800);
+  run_scene(scene_4_frame, 0x0900);
+  run_scene(scene_5_frame, 0x0B00);
+  white_flash();
+  generate_cloud();
+  run_scene(scene_6_frame, 0x0E00);
+  set_up_pictures();
+  run_scene(scene_7_frame, 0x1200);
+  run_scene(scene_8_frame, escape_only);
+
+  free_frame_buffer();
+  close_display();
+  // GAP(music): free_song(demo_song); close_output().
+  request_quit();
+  return 0;
+}

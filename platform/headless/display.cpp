@@ -1,0 +1,261 @@
+// A virtual DirectDraw: a primary surface with one attached back buffer in
+// plain memory. A blit onto the primary surface is a presented frame.
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "headless/state.h"
+
+namespace {
+
+std::string hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::uint32_t mode_width = 0;
+std::uint32_t mode_height = 0;
+std::uint32_t mode_bits = 0;
+bool have_cooperative_level = false;
+
+struct Surface;
+Surface* primary = nullptr;
+
+// Takes one fault from a countdown, if any is left.
+bool take(std::uint32_t& countdown) {
+  if (countdown == 0) {
+    return false;
+  }
+  --countdown;
+  return true;
+}
+
+struct Surface final : IDirectDrawSurface {
+  // Pixels are kept as 16-bit words, the mode the demo uses, and addressed
+  // as bytes for the others.
+  std::vector<std::uint16_t> words;
+  std::uint8_t* memory_bytes() { return reinterpret_cast<std::uint8_t*>(words.data()); }
+  std::uint32_t pitch = 0;
+  Surface* back = nullptr;  // the attached back buffer (primary only)
+  bool locked = false;
+  ULONG references = 1;
+
+  Surface(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel)
+      : words((static_cast<std::size_t>(width) * height * bytes_per_pixel + 1) / 2), pitch(width * bytes_per_pixel) {}
+
+  HRESULT QueryInterface(REFIID, LPVOID* object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++references; }
+  ULONG Release() override {
+    bool is_primary = this == primary;
+    log_call(is_primary ? "Release(primary surface)" : "Release(surface)");
+    ULONG left = --references;
+    if (left == 0) {
+      if (is_primary) {
+        primary = nullptr;
+      }
+      delete back;
+      delete this;
+    }
+    return left;
+  }
+
+  HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD flags) override {
+    std::string rect = source_rect != nullptr ? std::to_string(source_rect->left) + ", " +
+                                                    std::to_string(source_rect->top) + ", " +
+                                                    std::to_string(source_rect->right) + ", " +
+                                                    std::to_string(source_rect->bottom)
+                                              : std::string("whole");
+    log_call("BltFast(" + std::to_string(x) + ", " + std::to_string(y) + ", " + rect + ", " + std::to_string(flags) +
+             ")");
+    if (take(script().blt_busy_count)) {
+      return DDERR_WASSTILLDRAWING;
+    }
+    if (take(script().blt_lost_count)) {
+      return DDERR_SURFACELOST;
+    }
+    auto* from = static_cast<Surface*>(source);
+    if (from == nullptr || from->locked || locked) {
+      return DDERR_SURFACEBUSY;
+    }
+    RECT area = {0, 0, static_cast<LONG>(mode_width), static_cast<LONG>(mode_height)};
+    if (source_rect != nullptr) {
+      area = *source_rect;
+    }
+    std::uint32_t bytes_per_pixel = pitch / (mode_width != 0 ? mode_width : 1);
+    if (area.left < 0 || area.top < 0 || area.right < area.left || area.bottom < area.top ||
+        static_cast<std::uint32_t>(area.right) > mode_width || static_cast<std::uint32_t>(area.bottom) > mode_height ||
+        x + static_cast<std::uint32_t>(area.right - area.left) > mode_width ||
+        y + static_cast<std::uint32_t>(area.bottom - area.top) > mode_height) {
+      return DDERR_INVALIDPARAMS;
+    }
+    std::size_t row = static_cast<std::size_t>(area.right - area.left) * bytes_per_pixel;
+    for (LONG r = area.top; r < area.bottom; ++r) {
+      std::memcpy(memory_bytes() + (y + (r - area.top)) * pitch + x * bytes_per_pixel,
+                  from->memory_bytes() + r * from->pitch + area.left * bytes_per_pixel, row);
+    }
+    if (this == primary) {
+      frame_presented(words.data());
+    }
+    return DD_OK;
+  }
+
+  HRESULT GetAttachedSurface(LPDDSCAPS caps, LPDIRECTDRAWSURFACE* attached) override {
+    log_call("GetAttachedSurface(" + hex(caps->dwCaps) + ")");
+    if (back == nullptr || (caps->dwCaps & DDSCAPS_BACKBUFFER) == 0) {
+      *attached = nullptr;
+      return DDERR_INVALIDPARAMS;
+    }
+    *attached = back;
+    return DD_OK;
+  }
+
+  HRESULT IsLost() override { return DD_OK; }
+
+  HRESULT Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, HANDLE) override {
+    log_call(std::string("Lock(") + (rect == nullptr ? "whole" : "rect") + ", size " + std::to_string(desc->dwSize) +
+             ", " + std::to_string(flags) + ")");
+    if (take(script().lock_busy_count)) {
+      return DDERR_WASSTILLDRAWING;
+    }
+    if (take(script().lock_lost_count)) {
+      return DDERR_SURFACELOST;
+    }
+    if (locked) {
+      return DDERR_SURFACEBUSY;
+    }
+    locked = true;
+    desc->dwWidth = mode_width;
+    desc->dwHeight = mode_height;
+    desc->lPitch = static_cast<LONG>(pitch);
+    desc->lpSurface = memory_bytes();
+    desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE;
+    return DD_OK;
+  }
+
+  HRESULT Restore() override {
+    log_call("Restore");
+    return DD_OK;
+  }
+
+  HRESULT Unlock(LPVOID) override {
+    log_call("Unlock");
+    if (!locked) {
+      return DDERR_NOTLOCKED;
+    }
+    locked = false;
+    return DD_OK;
+  }
+
+ private:
+  ~Surface() = default;
+};
+
+struct DirectDraw final : IDirectDraw {
+  ULONG references = 1;
+
+  HRESULT QueryInterface(REFIID, LPVOID* object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++references; }
+  ULONG Release() override {
+    log_call("Release(DirectDraw)");
+    ULONG left = --references;
+    if (left == 0) {
+      delete this;
+    }
+    return left;
+  }
+
+  HRESULT CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface, IUnknown*) override {
+    log_call("CreateSurface(size " + std::to_string(desc->dwSize) + ", flags " + hex(desc->dwFlags) + ", back buffers " +
+             std::to_string(desc->dwBackBufferCount) + ", caps " + hex(desc->ddsCaps.dwCaps) + ")");
+    *surface = nullptr;
+    if (script().create_surface_result != DD_OK) {
+      return script().create_surface_result;
+    }
+    const DWORD wanted = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    if ((desc->ddsCaps.dwCaps & wanted) != wanted || (desc->dwFlags & DDSD_BACKBUFFERCOUNT) == 0 ||
+        desc->dwBackBufferCount != 1 || mode_width == 0 || primary != nullptr) {
+      return DDERR_INVALIDPARAMS;
+    }
+    std::uint32_t bytes = mode_bits <= 8 ? 1 : mode_bits <= 16 ? 2 : mode_bits <= 24 ? 3 : 4;
+    auto* created = new (std::nothrow) Surface(mode_width, mode_height, bytes);
+    if (created == nullptr) {
+      return DDERR_OUTOFMEMORY;
+    }
+    created->back = new (std::nothrow) Surface(mode_width, mode_height, bytes);
+    primary = created;
+    *surface = created;
+    return DD_OK;
+  }
+
+  HRESULT RestoreDisplayMode() override {
+    log_call("RestoreDisplayMode");
+    return DD_OK;
+  }
+
+  HRESULT SetCooperativeLevel(HWND window, DWORD flags) override {
+    log_call("SetCooperativeLevel(" + std::string(window != nullptr ? "window" : "null") + ", " + hex(flags) + ")");
+    if (script().cooperative_level_result != DD_OK) {
+      return script().cooperative_level_result;
+    }
+    if (window == nullptr) {
+      return DDERR_INVALIDPARAMS;
+    }
+    have_cooperative_level = (flags & DDSCL_EXCLUSIVE) != 0;
+    return DD_OK;
+  }
+
+  HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bits_per_pixel) override {
+    log_call("SetDisplayMode(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+             std::to_string(bits_per_pixel) + ")");
+    if (script().display_mode_result != DD_OK) {
+      return script().display_mode_result;
+    }
+    if (!have_cooperative_level) {
+      return DDERR_NOEXCLUSIVEMODE;
+    }
+    if (width == 0 || height == 0 || width > 1600 || height > 1200 ||
+        (bits_per_pixel != 8 && bits_per_pixel != 16 && bits_per_pixel != 24 && bits_per_pixel != 32)) {
+      return DDERR_INVALIDMODE;
+    }
+    mode_width = width;
+    mode_height = height;
+    mode_bits = bits_per_pixel;
+    return DD_OK;
+  }
+
+ private:
+  ~DirectDraw() = default;
+};
+
+}  // namespace
+
+HRESULT WINAPI DirectDrawCreate(GUID* device, LPDIRECTDRAW* direct_draw, IUnknown*) {
+  log_call(std::string("DirectDrawCreate(") + (device == nullptr ? "null" : "device") + ")");
+  *direct_draw = nullptr;
+  if (script().direct_draw_create_result != DD_OK) {
+    return script().direct_draw_create_result;
+  }
+  auto* created = new (std::nothrow) DirectDraw;
+  if (created == nullptr) {
+    return DDERR_OUTOFMEMORY;
+  }
+  *direct_draw = created;
+  return DD_OK;
+}
+
+void reset_display() {
+  // Surfaces of an earlier run are left to their owners; a new run starts
+  // with no mode and no primary surface.
+  mode_width = mode_height = mode_bits = 0;
+  have_cooperative_level = false;
+  primary = nullptr;
+}

@@ -1,0 +1,41 @@
+// SDL's video subsystem and the window's events.
+#include "common/threads.h"
+#include "sdl/sdl_state.h"
+
+SDL_Window* sdl_window = nullptr;
+bool close_requested = false;
+unsigned focus_losses = 0;
+
+bool start_video() {
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
+    return true;
+  }
+  return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+void pump_events() {
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+    return;
+  }
+  SDL_Event event;
+  while (SDL_PollEvent(&event) != 0) {
+    if (event.type == SDL_QUIT) {
+      close_requested = true;
+    } else if (event.type == SDL_WINDOWEVENT) {
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+        close_requested = true;
+      } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+        ++focus_losses;
+      }
+    }
+  }
+}
+
+bool window_has_focus() {
+  return sdl_window != nullptr && (SDL_GetWindowFlags(sdl_window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+// Threads run on the real clock: nothing to keep track of.
+void backend_thread_created() {}
+void backend_thread_started() {}
+void backend_thread_exiting() {}
