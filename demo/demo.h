@@ -23,3 +23,19 @@ void scene_8_frame();
 void generate_cloud();
 // Once, between scenes 6 and 7.
 void set_up_pictures();
+
+// --- Captions --------------------------------------------------------------
+
+// A caption on screen: its text (also its identity) and where it is drawn.
+struct ActiveCaption {
+  const char* text;
+  std::uint32_t x;
+  std::uint32_t y;
+};
+
+inline constexpr int active_caption_capacity = 99;
+
+// The captions on screen, packed at the front: entries before
+// caption_list_end are in use, every later entry has a null text.
+extern ActiveCaption active_captions[active_caption_capacity];
+extern ActiveCaption* caption_list_end;

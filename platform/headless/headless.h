@@ -27,6 +27,11 @@
 struct HeadlessScript {
   // Virtual video frames per second; the wave device's clock follows it.
   std::uint32_t frames_per_second = 60;
+  // Instead of the virtual clock, let Sleep really sleep and the wave device
+  // play in real time, so that the output thread runs freely beside the
+  // main thread (for tests of the locking between the two). Such a run is
+  // not repeatable.
+  bool real_time = false;
 
   // The keyboard. Frames are counted from 1: frame F is the frame being
   // prepared after F - 1 presented frames, and a poll during it sees the

@@ -13,11 +13,13 @@
 // The device plays its one looping buffer from the moment of waveOutWrite;
 // its position at a given time is the number of frames played since then.
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/threads.h"
@@ -48,6 +50,14 @@ std::uint64_t device_started = 0;    // clock time of waveOutWrite
 
 std::uint64_t units_per_second() { return 1000ull * script().frames_per_second; }
 
+// In real time the clock reads the steady clock instead.
+std::chrono::steady_clock::time_point real_start = std::chrono::steady_clock::now();
+std::uint64_t real_now() {
+  auto elapsed = std::chrono::steady_clock::now() - real_start;
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) *
+         units_per_second() / 1000000;
+}
+
 // Frames played by the device between its start and the given time.
 std::uint64_t frames_played_at(std::uint64_t time) {
   if (device_buffer == nullptr || time < device_started) {
@@ -69,6 +79,10 @@ void wait_for_workers(std::unique_lock<std::mutex>& lock) {
 }
 
 void advance_main_clock(std::uint64_t units) {
+  if (script().real_time) {
+    std::this_thread::sleep_for(std::chrono::microseconds(units * 1000000 / units_per_second()));
+    return;
+  }
   std::unique_lock<std::mutex> lock(clock_mutex);
   wait_for_workers(lock);
   main_time += units;
@@ -104,6 +118,10 @@ void backend_thread_exiting() {
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
+  if (script().real_time) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return;
+  }
   if (!on_created_thread() || own_clock == nullptr) {
     // The main thread: time passes for everyone.
     log_call("Sleep(" + std::to_string(milliseconds) + ")");
@@ -125,6 +143,9 @@ void headless_run_for(DWORD milliseconds) {
 }
 
 void wave_frame_passed() {
+  if (script().real_time) {
+    return;
+  }
   std::unique_lock<std::mutex> lock(clock_mutex);
   wait_for_workers(lock);
   std::uint64_t from = frames_played_at(main_time);
@@ -209,7 +230,7 @@ MMRESULT WINAPI waveOutWrite(HWAVEOUT, LPWAVEHDR header, UINT header_size) {
   std::lock_guard<std::mutex> lock(clock_mutex);
   // Only the one endlessly looping buffer is supported.
   device_buffer = header;
-  device_started = main_time;
+  device_started = script().real_time ? real_now() : main_time;
   header->dwFlags |= WHDR_INQUEUE;
   return MMSYSERR_NOERROR;
 }
@@ -219,7 +240,7 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT, LPMMTIME time, UINT) {
   if (!device_open) {
     return MMSYSERR_INVALHANDLE;
   }
-  std::uint64_t now = own_clock != nullptr ? own_clock->time : main_time;
+  std::uint64_t now = script().real_time ? real_now() : own_clock != nullptr ? own_clock->time : main_time;
   std::uint64_t bytes = frames_played_at(now) * device_block;
   if (device_buffer != nullptr && device_buffer->dwBufferLength > 0) {
     bytes %= device_buffer->dwBufferLength;  // the place in the looping buffer
@@ -258,6 +279,7 @@ MMRESULT WINAPI waveOutClose(HWAVEOUT) {
 void reset_wave() {
   std::lock_guard<std::mutex> lock(clock_mutex);
   main_time = 0;
+  real_start = std::chrono::steady_clock::now();
   // A thread that is still running starts again from the new time.
   for (WorkerClock& clock : worker_clocks) {
     clock.time = 0;
