@@ -1,0 +1,392 @@
+// The music player: file access through the application's callbacks, the
+// module loader, the song records, the wave output with its rendering
+// thread, the sequencer with its effects and envelopes, and the mixer.
+//
+// Threads. The main thread makes every control call (load_song, free_song,
+// play_song, stop_song, open_output, close_output, set_output_buffer_length)
+// and reads the song position. The output thread renders chunks: it runs
+// the sequencer (song_tick and everything below it) and the mixer. A chunk
+// is rendered with chunk_lock held, and every control call that changes or
+// releases what the thread reads takes the same lock, so the two never
+// overlap. The only state read across threads without the lock is marked
+// std::atomic below.
+#pragma once
+
+#include <windows.h>
+// (after windows.h, which it builds on)
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+struct Channel;
+struct Voice;
+
+// ---------------------------------------------------------------------------
+// File access. The player reads files only through five callbacks that the
+// application registers; all five are set or none is.
+
+using MusicOpenCallback = std::uint32_t (*)(const char* name);  // handle, 0 = failure
+using MusicCloseCallback = void (*)(std::uint32_t handle);
+// Copies up to count bytes to destination; returns the bytes copied.
+using MusicReadCallback = std::int32_t (*)(void* destination, std::int32_t count, std::uint32_t handle);
+// mode: 0 from the start, 1 from the current position, 2 back from the end.
+using MusicSeekCallback = void (*)(std::uint32_t handle, std::int32_t offset, std::uint8_t mode);
+using MusicTellCallback = std::int32_t (*)(std::uint32_t handle);
+
+struct MusicFileCallbacks {
+  MusicOpenCallback open;
+  MusicCloseCallback close;
+  MusicReadCallback read;
+  MusicSeekCallback seek;
+  MusicTellCallback tell;
+};
+
+// The player's handle record for one open file.
+struct MusicFile {
+  std::uint32_t handle;
+};
+
+void set_music_file_callbacks(MusicOpenCallback open, MusicCloseCallback close, MusicReadCallback read,
+                              MusicSeekCallback seek, MusicTellCallback tell);
+MusicFile* music_file_open(const char* name);
+void music_file_close(MusicFile* file);
+std::int32_t music_file_read(void* destination, std::int32_t count, MusicFile* file);
+void music_file_seek(MusicFile* file, std::int32_t offset, std::uint8_t mode);
+std::int32_t music_file_tell(MusicFile* file);
+
+// The application's memory file over embedded_module (music/memfile.cpp,
+// which pulls in the asset block). One position for the whole program.
+std::uint32_t memfile_open(const char* name);
+void memfile_close(std::uint32_t handle);
+std::int32_t memfile_read(void* destination, std::int32_t count, std::uint32_t handle);
+void memfile_seek(std::uint32_t handle, std::int32_t offset, std::uint8_t mode);
+std::int32_t memfile_tell(std::uint32_t handle);
+
+// ---------------------------------------------------------------------------
+// The song records. Every record is allocated zero-filled.
+
+inline constexpr std::uint8_t key_off_note = 0xFF;
+
+struct Cell {  // 5 bytes
+  std::uint8_t note;           // 0 none, 1..96 a note, key_off_note
+  std::uint8_t instrument;     // 0 none, 1..128, 1-based
+  std::uint8_t volume_column;  // as stored
+  std::uint8_t effect;
+  std::uint8_t parameter;
+};
+
+struct Pattern {
+  std::int32_t rows;
+  Cell* cells;  // rows x channel_count, row-major; owned
+};
+
+struct EnvelopePoint {
+  std::uint16_t x;  // ticks
+  std::uint16_t y;  // 0..64
+};
+
+inline constexpr int envelope_point_limit = 12;
+inline constexpr int samples_per_instrument = 16;
+
+// Sample loop_type values; the mixer tests the masks 2 and 4.
+inline constexpr std::uint8_t loop_none = 1;
+inline constexpr std::uint8_t loop_forward = 2;
+inline constexpr std::uint8_t loop_ping_pong = 4;
+
+struct Sample {
+  std::int16_t* data;         // length + 8 frames, 16-bit mono, or null when length is 0; owned
+  std::uint32_t length;       // frames
+  std::uint32_t loop_start;   // frames; 0 without a loop
+  std::uint32_t loop_length;  // frames; length without a loop
+  std::uint8_t volume;        // 0..64
+  std::int8_t finetune;       // -128..127
+  std::int32_t panning;       // 0..255
+  std::uint8_t bits;          // 16 once loaded
+  std::uint8_t loop_type;     // loop_none, loop_forward or loop_ping_pong
+  std::int8_t relative_note;  // semitones
+};
+
+struct Instrument {
+  std::int32_t sample_count;                  // own samples, 0..16
+  Sample* samples[samples_per_instrument];    // own ones first, the rest empty_sample
+  std::uint8_t keymap[96];                    // sample slot for each note 1..96
+  EnvelopePoint volume_envelope[envelope_point_limit];
+  EnvelopePoint panning_envelope[envelope_point_limit];
+  std::uint8_t volume_points;   // 0..12
+  std::uint8_t panning_points;  // 0..12
+  std::uint8_t volume_sustain;
+  std::uint8_t volume_loop_start;
+  std::uint8_t volume_loop_end;
+  std::uint8_t panning_sustain;
+  std::uint8_t panning_loop_start;
+  std::uint8_t panning_loop_end;
+  std::uint8_t volume_type;   // bit 0 on, bit 1 sustain, bit 2 loop
+  std::uint8_t panning_type;  // same bits
+  std::uint8_t vibrato_type;
+  std::uint8_t vibrato_sweep;
+  std::uint8_t vibrato_depth;
+  std::uint8_t vibrato_rate;
+  std::uint16_t fadeout;  // twice the stored value, kept to 16 bits
+};
+
+struct Song;
+using TickHandler = void (*)(Song* song);
+
+struct Song {
+  Song* next;  // playing_songs links; self when not linked
+  Song* prev;
+  Pattern* patterns;        // pattern_count records; owned
+  Instrument* instruments;  // instrument_count records; owned
+  Channel* channels;        // channel_count records while playing, else null; owned
+  std::int32_t tick_countdown;    // output frames before the next tick; 0 = now
+  std::int32_t samples_per_tick;  // output frames per tick
+  std::int16_t song_length;       // orders played, 1..256 once loaded
+  std::int16_t restart_position;
+  std::int16_t channel_count;  // 0..256
+  std::int32_t used_pattern_count;
+  std::int32_t pattern_count;
+  std::int16_t instrument_count;
+  std::uint16_t flags;  // bit 0: linear frequency table
+  std::int16_t default_tempo;
+  std::int16_t default_bpm;
+  std::uint8_t order_table[256];
+  std::uint8_t initial_global_volume;
+  std::int32_t global_volume;  // 0..64
+  std::uint8_t global_volume_slide;
+  std::uint8_t playing;  // changed and read only with chunk_lock held
+  // Set when play runs past the last order; written by the output thread,
+  // read by the main thread (a player that stops after one pass).
+  std::atomic<std::uint8_t> wrapped;
+  std::int32_t tick;
+  std::int32_t tempo;
+  std::int32_t bpm;
+  // The position: written by the output thread, read by the main thread
+  // without a lock (relaxed order; a reader may pair a row with the order
+  // before or after it).
+  std::atomic<std::int32_t> row;
+  std::atomic<std::int32_t> order;
+  std::int32_t pattern_delay_ticks;
+  std::int32_t next_row;    // -1 = none pending
+  std::int32_t next_order;  // -1 = none pending
+  TickHandler tick_handler;
+};
+
+// Placeholders for what a note may name but the song lacks; never released.
+extern Sample empty_sample;
+extern Instrument empty_instrument;
+
+// The song that the demo's start-up loaded, or null; song_position reads it.
+extern Song* demo_song;
+
+// ---------------------------------------------------------------------------
+// Loading.
+
+// Why the last load_song failed (or load_ok).
+enum LoadResult : std::uint8_t {
+  load_ok,
+  load_cannot_open,       // the open callback refused the name
+  load_not_module,        // the identification text is wrong
+  load_truncated,         // the file ends before the data it declares
+  load_bad_header,        // a count or size no player can use
+  load_too_many_samples,  // an instrument with more than 16 samples
+  load_out_of_memory,     // an allocation failed
+};
+extern LoadResult last_load_result;
+const char* load_result_text(LoadResult result);
+
+Song* load_song(const char* name);
+bool read_module(Song* song, MusicFile* file);
+bool free_song(Song* song);
+void free_sample(Sample* sample);
+
+// ---------------------------------------------------------------------------
+// The player's own heap. Every record and buffer comes zero-filled from here.
+// Requests beyond music_memory_budget bytes in all (live) fail like a full
+// heap, so no file can make the player take all of the machine's memory.
+
+void* music_allocate(std::size_t count, std::size_t size);  // null on failure or overflow
+void music_release(void* block);                              // null does nothing
+inline constexpr std::size_t music_memory_budget = std::size_t{1} << 30;
+extern std::atomic<std::size_t> music_bytes_in_use;
+extern std::atomic<std::int64_t> music_blocks_in_use;
+// For tests: when set, asked before every allocation; false makes it fail.
+extern bool (*music_allocation_hook)(std::size_t bytes);
+
+// ---------------------------------------------------------------------------
+// Sequencer state per pattern channel; one record per channel while playing.
+
+// update_flags bits: what update_voice sends at the end of a tick.
+inline constexpr std::uint8_t UPDATE_FREQUENCY = 0x01;
+inline constexpr std::uint8_t UPDATE_VOLUME = 0x02;
+inline constexpr std::uint8_t UPDATE_PANNING = 0x04;
+inline constexpr std::uint8_t START_SAMPLE = 0x08;
+inline constexpr std::uint8_t STOP_VOICE = 0x20;
+
+struct Channel {
+  std::uint8_t note_index;    // last note, 0-based; keymap index
+  std::uint8_t update_flags;  // UPDATE_* and the two voice commands
+  Voice* voice;               // voice_table entry of this channel
+  std::int32_t voice_index;
+  std::int32_t period;         // linear: 64 units per semitone; or an Amiga period
+  std::int32_t volume;         // 0..64
+  std::int32_t panning;        // 0..255
+  std::int32_t volume_delta;   // this tick only
+  std::int32_t period_delta;   // this tick only
+  std::int32_t volume_envelope_tick;
+  std::int32_t volume_envelope_point;
+  std::int32_t volume_envelope_value;  // 16.16 fixed point
+  std::int32_t envelope_volume;        // 0..64
+  std::int32_t volume_envelope_step;   // 16.16 fixed point per tick
+  std::uint8_t volume_envelope_done;
+  std::int32_t panning_envelope_tick;
+  std::int32_t panning_envelope_point;
+  std::int32_t panning_envelope_value;  // 16.16 fixed point
+  std::int32_t envelope_panning;        // 0..64, 32 = centre
+  std::int32_t panning_envelope_step;   // 16.16 fixed point per tick
+  std::uint8_t panning_envelope_done;
+  std::int32_t fadeout_volume;  // 0..65536
+  std::int32_t auto_vibrato_position;  // 0..255
+  std::int32_t auto_vibrato_ticks;
+  std::uint8_t key_released;
+  std::uint8_t instrument_index;  // 0-based
+  std::uint8_t real_note;         // note - 1 + relative note, modulo 256
+  std::int32_t note_period;       // period of the last note; tone portamento target
+  std::int32_t sample_offset;     // last non-zero 9xx parameter
+  std::uint8_t portamento_down_speed;
+  std::uint8_t portamento_up_speed;
+  std::uint8_t extra_fine_down_speed;
+  std::uint8_t extra_fine_up_speed;
+  std::uint8_t volume_slide;
+  std::uint8_t panning_slide;
+  std::uint8_t retrigger_action;    // 0..15
+  std::uint8_t retrigger_interval;  // ticks
+  std::int32_t portamento_target;
+  std::uint8_t portamento_speed;
+  std::int8_t vib_position;  // -32..31
+  std::uint8_t vib_speed;
+  std::uint8_t vib_depth;
+  std::uint8_t tremor_counter;
+  std::uint8_t tremor_on_ticks;
+  std::uint8_t tremor_off_ticks;
+  std::int32_t loop_row;
+  std::int32_t loop_counter;
+  std::uint8_t waveform_control;  // bits 0..1 waveform, bit 2 keep phase at trigger
+  std::uint8_t fine_volume_slide;
+};
+
+// ---------------------------------------------------------------------------
+// Mixer voices. All of this runs on the output thread.
+
+struct Voice {
+  Voice* next;  // voice_list links
+  Voice* prev;
+  std::int32_t index;         // place in voice_table
+  std::int32_t volume;        // 0..255 (the sequencer sends 0..127)
+  std::int32_t frequency;     // Hz, as given
+  std::int32_t panning;       // 0..256
+  std::uint32_t start_offset; // frame where the next start begins
+  Sample* sample;             // null = silent
+  std::uint8_t gain_left;     // targets, 0..255
+  std::uint8_t gain_right;
+  std::uint32_t position;           // 32.32 fixed point: whole frames
+  std::uint32_t position_fraction;  // and 1/2^32 frames
+  std::uint32_t step_fraction;      // 32.32 fixed point step: fraction
+  std::uint32_t step;               // and whole frames, 0..16
+  std::int32_t direction;           // 1 forward, 2 backward
+  std::uint8_t seen_gain_left;      // targets at the last ramp set-up
+  std::uint8_t seen_gain_right;
+  std::uint8_t current_gain_left;   // gains reached, 0..255
+  std::uint8_t current_gain_right;
+  float gain_step_left;   // per output frame during a ramp; 1.0 = gain 255
+  float gain_step_right;
+  std::int32_t ramp_frames_left;  // 0 = no ramp
+};
+
+inline constexpr int voice_count = 256;
+
+std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample);  // voice index or -1
+void voice_reset(std::int32_t voice_index);
+void voice_set_frequency(Voice* voice, std::int32_t hertz);
+void voice_set_volume(Voice* voice, std::int32_t volume);
+void voice_set_panning(Voice* voice, std::int32_t panning);
+
+// Adds frames output frames of every voice in the list to out (interleaved
+// left/right floats in 16-bit sample units).
+void mix_voices(float* out, Voice* list_head, std::int32_t frames);
+// Nearest integer, halves to even, limited to -32768..32767.
+void convert_mix_to_pcm16(std::int16_t* destination, const float* source, std::int32_t frames);
+
+// ---------------------------------------------------------------------------
+// Sound output and player control.
+
+extern MusicFileCallbacks music_file_callbacks;
+extern std::int32_t memfile_position;
+extern std::int32_t memfile_size;
+
+extern std::int32_t output_buffer_ms;  // multiple of 20, at least 20; 200 at start
+extern std::int32_t output_rate;       // Hz
+extern std::int32_t chunk_frames;      // 20 ms rounded up to a multiple of 4
+extern std::int32_t ring_frames;       // twice the buffer length
+extern std::int32_t fill_chunk;        // next chunk to render
+extern HWAVEOUT wave_device;           // null while no device is open
+extern std::int16_t* wave_ring;        // ring_frames interleaved stereo frames
+extern WAVEHDR wave_header;
+extern float* mix_buffer;              // ring_frames x 2 floats, 16-byte aligned
+extern void* mix_buffer_block;         // the allocation mix_buffer lies in
+extern std::int32_t ramp_length;       // frames; 128 at 44100 Hz
+extern float ramp_step;                // 1 / ramp_length
+extern Voice* voice_table;             // voice_count records while the output is open
+extern Voice voice_list;               // list head; only next and prev are used
+extern Song playing_songs;             // list head; only next and prev are used
+extern HANDLE output_thread_handle;
+
+// The thread's flags: written on one thread and polled on the other.
+extern std::atomic<std::uint8_t> mixing_busy;      // 1 while a chunk renders
+extern std::atomic<std::uint8_t> stop_request;     // set by close_output
+extern std::atomic<std::uint8_t> thread_finished;  // 1 while no output thread runs
+// Held by the output thread for each chunk and by the control calls that
+// change or release what it reads.
+extern std::mutex chunk_lock;
+
+template <typename Node>
+void list_append(Node* node, Node* head) {
+  node->prev = head->prev;
+  node->next = head;
+  head->prev->next = node;
+  head->prev = node;
+}
+
+template <typename Node>
+void list_remove(Node* node) {
+  node->prev->next = node->next;
+  node->next->prev = node->prev;
+  node->next = node;
+  node->prev = node;
+}
+
+bool set_output_buffer_length(std::int32_t ms);
+bool open_output(std::int32_t rate);
+void close_output();
+bool play_song(Song* song);
+bool stop_song(Song* song);
+std::int32_t song_order(const Song* song);
+std::int32_t song_row(const Song* song);
+std::uint16_t song_position();
+
+// Offline rendering: the same output state as open_output (ring, mix
+// buffer, voices) without a device or a thread. close_output tears it down.
+bool open_offline_output(std::int32_t rate);
+// Renders chunk k of the ring exactly as the output thread does.
+void render_chunk(std::int32_t k);
+// Renders the chunk at fill_chunk, advances fill_chunk and returns the
+// chunk's chunk_frames stereo frames in wave_ring.
+const std::int16_t* render_next_chunk();
+
+// ---------------------------------------------------------------------------
+// Sequencer.
+
+void song_tick(Song* song);
+void set_song_bpm(Song* song, std::int32_t bpm);
