@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs whatever the build and the tests need that this Debian machine
+# does not have yet. Usage: scripts/setup.sh [--ci]
+#   --ci  also what CI uses beyond `make test`: clang for fuzzing and the
+#         sanitizers' runtime, the asset generators' libraries, and tools to
+#         look at and listen to the output.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build make pkg-config
+  libsdl2-dev libpng-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  heroes-sound-tracks   # real XM songs the player's tests load
+  ffmpeg                # the capture's video
+)
+if [ "${1:-}" = "--ci" ]; then
+  packages+=(clang libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+run_as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    run_as_root=(sudo)
+  else
+    echo "These packages are missing and this user cannot install them: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${run_as_root[@]}" apt-get update -qq
+"${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

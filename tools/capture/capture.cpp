@@ -1,0 +1,425 @@
+// vorna-capture: the whole demo on the headless backend, writing what a
+// viewer would see and hear: a frame log, PNG frames, the sound as WAV and
+// a video through ffmpeg. The run is a pure function of the options, so two
+// captures with the same options give the same files.
+#include <png.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "headless/headless.h"
+#include "tools/capture/fnv1a.h"
+#include "tools/capture/position.h"
+
+namespace {
+
+constexpr std::uint32_t frame_width = 320;
+constexpr std::uint32_t frame_height = 200;
+constexpr std::uint32_t frame_bytes = frame_width * frame_height * 2;
+constexpr std::uint32_t audio_rate = 44100;
+
+struct Options {
+  std::uint32_t fps = 60;
+  std::uint32_t frame_limit = 0;  // 0: until the song wraps
+  bool hold_escape = false;
+  std::vector<std::uint32_t> escape_frames;
+  std::string png_dir;
+  std::uint32_t every = 1;
+  std::string wav_path;
+  std::string video_path;
+  std::string log_path;
+};
+
+[[noreturn]] void fail(const std::string& reason) {
+  std::fprintf(stderr, "vorna-capture: %s\n", reason.c_str());
+  std::exit(2);
+}
+
+void usage() {
+  std::printf(
+      "usage: vorna-capture [options]\n"
+      "  --fps N            video frames per second (default 60)\n"
+      "  --frames N         capture N frames, then press Escape\n"
+      "  --seconds S        capture S seconds, then press Escape\n"
+      "                     (default: until the song first wraps past its last order)\n"
+      "  --hold-escape      hold Escape from the start\n"
+      "  --escape-at F,...  press Escape during these frames (counted from 1)\n"
+      "  --png DIR          write frames as DIR/frame_NNNNNN.png\n"
+      "  --every K          with --png, only every K-th frame (default 1)\n"
+      "  --wav FILE         write the sound (44100 Hz, 16-bit stereo)\n"
+      "  --video FILE.mp4   write a video with sound through ffmpeg\n"
+      "  --log FILE.tsv     one line per frame: number, song position, FNV-1a hash\n");
+}
+
+std::uint32_t parse_count(const std::string& option, const char* text, std::uint32_t low, std::uint32_t high) {
+  if (text == nullptr) {
+    fail(option + " needs a value");
+  }
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value < low || value > high) {
+    fail(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ", not '" +
+         text + "'");
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+Options parse_options(int argc, char** argv) {
+  Options options;
+  double seconds = -1.0;
+  bool frames_given = false;
+  bool every_given = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    auto text_value = [&]() -> std::string {
+      if (value == nullptr || value[0] == '\0') {
+        fail(option + " needs a value");
+      }
+      ++i;
+      return value;
+    };
+    if (option == "--help" || option == "-h") {
+      usage();
+      std::exit(0);
+    } else if (option == "--fps") {
+      options.fps = parse_count(option, value, 1, 1000);
+      ++i;
+    } else if (option == "--frames") {
+      options.frame_limit = parse_count(option, value, 1, 100000000);
+      frames_given = true;
+      ++i;
+    } else if (option == "--seconds") {
+      std::string text = text_value();
+      char* end = nullptr;
+      seconds = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() || *end != '\0' || !(seconds > 0.0) || seconds > 1.0e6) {
+        fail("--seconds takes a positive number of seconds, not '" + text + "'");
+      }
+    } else if (option == "--hold-escape") {
+      options.hold_escape = true;
+    } else if (option == "--escape-at") {
+      std::string list = text_value();
+      std::size_t start = 0;
+      while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        options.escape_frames.push_back(parse_count("--escape-at", item.c_str(), 1, 100000000));
+        if (comma == std::string::npos) {
+          break;
+        }
+        start = comma + 1;
+      }
+    } else if (option == "--png") {
+      options.png_dir = text_value();
+    } else if (option == "--every") {
+      options.every = parse_count(option, value, 1, 100000000);
+      every_given = true;
+      ++i;
+    } else if (option == "--wav") {
+      options.wav_path = text_value();
+    } else if (option == "--video") {
+      options.video_path = text_value();
+    } else if (option == "--log") {
+      options.log_path = text_value();
+    } else {
+      fail("unknown option '" + option + "' (try --help)");
+    }
+  }
+  if (frames_given && seconds > 0.0) {
+    fail("give --frames or --seconds, not both");
+  }
+  if (seconds > 0.0) {
+    double frames = std::ceil(seconds * options.fps);
+    options.frame_limit = frames < 1.0 ? 1 : frames > 1.0e8 ? 100000000u : static_cast<std::uint32_t>(frames);
+  }
+  if (every_given && options.png_dir.empty()) {
+    fail("--every goes with --png");
+  }
+  return options;
+}
+
+bool ffmpeg_available() {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t colon = dirs.find(':', start);
+    std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    std::string candidate = (dir.empty() ? "." : dir) + "/ffmpeg";
+    if (::access(candidate.c_str(), X_OK) == 0) {
+      return true;
+    }
+    if (colon == std::string::npos) {
+      break;
+    }
+    start = colon + 1;
+  }
+  return false;
+}
+
+std::string shell_quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// RGB565 to 8-bit RGB, each field widened by repeating its top bits.
+void to_rgb888(const std::uint16_t* pixels, std::vector<std::uint8_t>& rgb) {
+  rgb.resize(static_cast<std::size_t>(frame_width) * frame_height * 3);
+  for (std::uint32_t i = 0; i < frame_width * frame_height; ++i) {
+    std::uint32_t p = pixels[i];
+    std::uint32_t r = p >> 11;
+    std::uint32_t g = (p >> 5) & 63;
+    std::uint32_t b = p & 31;
+    rgb[i * 3] = static_cast<std::uint8_t>(r << 3 | r >> 2);
+    rgb[i * 3 + 1] = static_cast<std::uint8_t>(g << 2 | g >> 4);
+    rgb[i * 3 + 2] = static_cast<std::uint8_t>(b << 3 | b >> 2);
+  }
+}
+
+bool write_png(const std::string& path, const std::uint16_t* pixels) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  if (png == nullptr || info == nullptr) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return false;
+  }
+  std::vector<std::uint8_t> rgb;
+  to_rgb888(pixels, rgb);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, frame_width, frame_height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (std::uint32_t y = 0; y < frame_height; ++y) {
+    png_write_row(png, rgb.data() + static_cast<std::size_t>(y) * frame_width * 3);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0;
+}
+
+void put16(std::FILE* file, std::uint32_t value) {
+  std::fputc(static_cast<int>(value & 0xFF), file);
+  std::fputc(static_cast<int>((value >> 8) & 0xFF), file);
+}
+
+void put32(std::FILE* file, std::uint32_t value) {
+  put16(file, value & 0xFFFF);
+  put16(file, value >> 16);
+}
+
+// A 16-bit stereo PCM WAV file; the sizes are filled in at the end.
+void write_wav_header(std::FILE* file, std::uint32_t data_bytes) {
+  std::fwrite("RIFF", 1, 4, file);
+  put32(file, 36 + data_bytes);
+  std::fwrite("WAVEfmt ", 1, 8, file);
+  put32(file, 16);
+  put16(file, 1);  // PCM
+  put16(file, 2);  // stereo
+  put32(file, audio_rate);
+  put32(file, audio_rate * 4);
+  put16(file, 4);
+  put16(file, 16);
+  std::fwrite("data", 1, 4, file);
+  put32(file, data_bytes);
+}
+
+// Everything the run writes, kept open while it goes on.
+struct Outputs {
+  Options options;
+  std::FILE* log = nullptr;
+  std::FILE* wav = nullptr;
+  std::uint64_t wav_bytes = 0;
+  std::string wav_file;  // the WAV written, the user's or a temporary one for the video
+  std::FILE* video = nullptr;
+  std::string video_only;  // the video without sound, muxed at the end
+  std::uint32_t recorded = 0;
+  bool recording = true;
+  bool failed = false;
+  std::string failure;
+};
+
+Outputs* outputs = nullptr;
+
+void note_failure(const std::string& what) {
+  if (!outputs->failed) {
+    outputs->failed = true;
+    outputs->failure = what;
+  }
+}
+
+void on_audio(const std::int16_t* samples, std::uint32_t frames) {
+  if (outputs->wav == nullptr || !outputs->recording) {
+    return;
+  }
+  // The file is little-endian, as is every machine this runs on.
+  std::size_t bytes = static_cast<std::size_t>(frames) * 4;
+  if (std::fwrite(samples, 1, bytes, outputs->wav) != bytes) {
+    note_failure("cannot write " + outputs->wav_file);
+  }
+  outputs->wav_bytes += bytes;
+}
+
+void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
+  Outputs& out = *outputs;
+  if (!out.recording) {
+    return;
+  }
+  ++out.recorded;
+  if (out.log != nullptr) {
+    std::fprintf(out.log, "%u\t%04x\t%016llx\n", frame, static_cast<unsigned>(capture_song_position()),
+                 static_cast<unsigned long long>(fnv1a64(pixels, frame_bytes)));
+  }
+  if (!out.options.png_dir.empty() && (frame - 1) % out.options.every == 0) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "/frame_%06u.png", frame);
+    if (!write_png(out.options.png_dir + name, pixels)) {
+      note_failure("cannot write " + out.options.png_dir + name);
+    }
+  }
+  if (out.video != nullptr && std::fwrite(pixels, 1, frame_bytes, out.video) != frame_bytes) {
+    note_failure("ffmpeg stopped taking frames");
+  }
+  if (out.options.frame_limit != 0) {
+    if (frame >= out.options.frame_limit) {
+      // Enough: Escape ends the scenes, and nothing after this is kept.
+      out.recording = false;
+      headless_hold_escape(true);
+    }
+  } else if (!capture_song_loaded() || capture_song_wrapped()) {
+    // Without a song the position never moves, so nothing would end the
+    // run: Escape ends every scene after one frame.
+    if (frame == 1 && !capture_song_loaded() && !out.options.hold_escape) {
+      std::fprintf(stderr, "vorna-capture: the demo has no song; holding Escape\n");
+    }
+    headless_hold_escape(true);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  static Outputs run;
+  outputs = &run;
+  run.options = parse_options(argc, argv);
+  const Options& options = run.options;
+
+  if (!options.video_path.empty() && !ffmpeg_available()) {
+    fail("--video needs ffmpeg, which is not on PATH (on Debian: apt-get install ffmpeg)");
+  }
+  if (!options.png_dir.empty()) {
+    struct stat info;
+    if (::stat(options.png_dir.c_str(), &info) != 0) {
+      if (::mkdir(options.png_dir.c_str(), 0777) != 0) {
+        fail("cannot make the directory " + options.png_dir);
+      }
+    } else if (!S_ISDIR(info.st_mode)) {
+      fail(options.png_dir + " is not a directory");
+    }
+  }
+  if (!options.log_path.empty()) {
+    run.log = std::fopen(options.log_path.c_str(), "w");
+    if (run.log == nullptr) {
+      fail("cannot write " + options.log_path);
+    }
+  }
+  run.wav_file = options.wav_path;
+  if (run.wav_file.empty() && !options.video_path.empty()) {
+    run.wav_file = options.video_path + ".sound.wav";
+  }
+  if (!run.wav_file.empty()) {
+    run.wav = std::fopen(run.wav_file.c_str(), "wb");
+    if (run.wav == nullptr) {
+      fail("cannot write " + run.wav_file);
+    }
+    write_wav_header(run.wav, 0);
+  }
+  if (!options.video_path.empty()) {
+    run.video_only = options.video_path + ".picture.mp4";
+    // 5 times across and 6 times down: the 4:3 shape with sharp pixels.
+    std::string command = "ffmpeg -loglevel error -y -f rawvideo -pixel_format rgb565le -video_size 320x200"
+                          " -framerate " +
+                          std::to_string(options.fps) +
+                          " -i pipe:0 -vf scale=1600:1200:flags=neighbor -c:v libx264 -preset veryfast -crf 16"
+                          " -pix_fmt yuv420p " +
+                          shell_quote(run.video_only);
+    run.video = ::popen(command.c_str(), "w");
+    if (run.video == nullptr) {
+      fail("cannot start ffmpeg");
+    }
+  }
+
+  HeadlessScript script;
+  script.frames_per_second = options.fps;
+  script.hold_escape = options.hold_escape;
+  script.escape_frames = options.escape_frames;
+  script.frame_sink = on_frame;
+  script.audio_sink = on_audio;
+  headless_configure(std::move(script));
+
+  static char command_line[] = "";
+  static HINSTANCE__ instance = {};
+  int result = WinMain(&instance, nullptr, command_line, SW_SHOWDEFAULT);
+
+  if (run.log != nullptr && std::fclose(run.log) != 0) {
+    note_failure("cannot write " + options.log_path);
+  }
+  if (run.wav != nullptr) {
+    std::uint32_t data = run.wav_bytes > 0xFFFFFFD0ull ? 0xFFFFFFD0u : static_cast<std::uint32_t>(run.wav_bytes);
+    if (std::fseek(run.wav, 0, SEEK_SET) == 0) {
+      write_wav_header(run.wav, data);
+    }
+    if (std::fclose(run.wav) != 0) {
+      note_failure("cannot write " + run.wav_file);
+    }
+  }
+  if (run.video != nullptr) {
+    if (::pclose(run.video) != 0) {
+      note_failure("ffmpeg could not encode the video");
+    } else {
+      std::string mux = "ffmpeg -loglevel error -y -i " + shell_quote(run.video_only) + " -i " +
+                        shell_quote(run.wav_file) + " -c:v copy -c:a aac -b:a 192k -shortest " +
+                        shell_quote(options.video_path);
+      if (std::system(mux.c_str()) != 0) {
+        note_failure("ffmpeg could not add the sound to the video");
+      }
+    }
+    std::remove(run.video_only.c_str());
+    if (options.wav_path.empty()) {
+      std::remove(run.wav_file.c_str());
+    }
+  }
+  if (run.failed) {
+    std::fprintf(stderr, "vorna-capture: %s\n", run.failure.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "vorna-capture: %u frames at %u frames per second\n", run.recorded, options.fps);
+  return result;
+}
