@@ -144,8 +144,16 @@ bool open_mode(std::uint32_t width, std::uint32_t height) {
   if (sdl_window == nullptr) {
     return false;
   }
+  // Cover the desktop first: without a window manager, asking for full
+  // screen alone leaves the window at its old size.
+  SDL_DisplayMode desktop;
+  if (SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(sdl_window), &desktop) == 0) {
+    SDL_SetWindowPosition(sdl_window, 0, 0);
+    SDL_SetWindowSize(sdl_window, desktop.w, desktop.h);
+  }
   SDL_SetWindowFullscreen(sdl_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
   SDL_ShowWindow(sdl_window);
+  SDL_SetWindowPosition(sdl_window, 0, 0);
   SDL_RaiseWindow(sdl_window);
   if (renderer == nullptr) {
     renderer = SDL_CreateRenderer(sdl_window, -1,

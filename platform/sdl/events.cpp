@@ -7,10 +7,28 @@ bool close_requested = false;
 unsigned focus_losses = 0;
 
 bool start_video() {
+  static bool no_display = false;  // tried once and failed: don't ask again
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
     return true;
   }
-  return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  if (no_display) {
+    return false;
+  }
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    no_display = true;
+    return false;
+  }
+  // Without a display SDL falls back to drivers that show nothing; unless
+  // one was asked for by name, that counts as having no display.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (driver != nullptr && (asked == nullptr || asked[0] == '\0') &&
+      (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    no_display = true;
+    return false;
+  }
+  return true;
 }
 
 void pump_events() {

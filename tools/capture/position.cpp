@@ -1,7 +1,10 @@
 #include "tools/capture/position.h"
 
-// GAP(music): read demo_song and song_position() once the music player
-// exists. Until then there is no song.
-bool capture_song_loaded() { return false; }
-std::uint16_t capture_song_position() { return 0; }
-bool capture_song_wrapped() { return false; }
+#include "music/music.h"
+
+bool capture_song_loaded() { return demo_song != nullptr; }
+
+std::uint16_t capture_song_position() { return song_position(); }
+
+// Read while the music thread waits for the next frame's time.
+bool capture_song_wrapped() { return demo_song != nullptr && demo_song->wrapped.load(std::memory_order_relaxed) != 0; }
