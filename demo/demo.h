@@ -39,3 +39,32 @@ inline constexpr int active_caption_capacity = 99;
 // caption_list_end are in use, every later entry has a null text.
 extern ActiveCaption active_captions[active_caption_capacity];
 extern ActiveCaption* caption_list_end;
+
+// One timed caption. The block stores each row as five 32-bit little-endian
+// fields with the text as an offset from the block's start; start-up turns
+// them into these records once (resolve_caption_table).
+struct CaptionEvent {
+  std::uint32_t start;  // song position (order << 8 | row) at which it comes up; 0xFFFF once it has
+  std::uint32_t end;    // it goes at the first update whose position is above this
+  const char* text;     // zero-terminated, inside the block's caption texts; also its identity
+  std::uint32_t x;      // pixel column of the first character cell
+  std::uint32_t y;      // pixel row of the top of the glyphs
+};
+
+inline constexpr int caption_count = 40;
+inline constexpr std::uint32_t caption_row_bytes = 20;  // five 32-bit fields per stored row
+
+extern CaptionEvent caption_table[caption_count];
+
+// Builds caption_table from the rows stored in the asset block. Returns
+// false if any stored row is malformed (see resolve_caption_rows).
+bool resolve_caption_table();
+
+// Builds count records from stored rows (count x 20 bytes). text_area is the
+// block's caption texts, which lie at block offset text_area_offset and are
+// text_area_bytes long. A row whose text offset lies outside that area, or
+// whose text has no terminating zero inside it, gets an empty text and a
+// start of 0xFFFF, so that it never comes up; the result is then false.
+bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
+                          std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
+                          CaptionEvent* records);

@@ -3,3 +3,4 @@
 
 ActiveCaption active_captions[active_caption_capacity] = {};
 ActiveCaption* caption_list_end = active_captions;
+CaptionEvent caption_table[caption_count] = {};

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Regenerates every committed asset file from its generator, byte for byte.
-# Usage: scripts/make_assets.sh BUILD_DIR
+# The song module (assets/tolvanes.xm) is composed, not generated.
+# Usage: scripts/make_assets.sh BUILD_DIR [OUTPUT_DIR]
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
-cmake --build "$build" --target make_tables
-"$build/tools/assets/make_tables" "$root/assets"
+out=${2:-$root/assets}
+cmake --build "$build" --target make_tables make_captions
+"$root/tools/assets/run_generators.sh" "$build/tools/assets" "$out"

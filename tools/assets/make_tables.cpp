@@ -1,13 +1,17 @@
 // Writes the asset files whose content is fixed data rather than artwork:
-// the sine table, the three sync tables and the 3D object.
+// the sine table, the three sync tables, the 3D object and the tunnel
+// mapping.
 //
 // Usage: make_tables OUTPUT_DIR
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "asset_io.h"
 
 namespace {
 
@@ -86,36 +90,39 @@ const std::uint32_t object_faces[80][3] = {
 constexpr std::uint32_t demo_object_offset = 1119083;
 constexpr std::uint32_t object_record_bytes = 8;
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  }
-}
-
-void put_float(std::vector<std::uint8_t>& out, float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  put32(out, bits);
-}
-
-bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "make_tables: cannot write %s\n", path.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    std::fprintf(stderr, "make_tables: cannot write %s\n", path.c_str());
-  }
-  return ok;
-}
-
 std::vector<std::uint8_t> positions(const std::vector<std::uint32_t>& list) {
   std::vector<std::uint8_t> out;
   for (std::uint32_t position : list) {
-    put32(out, position);
+    asset_io::put32(out, position);
+  }
+  return out;
+}
+
+// The tunnel mapping, one 16-bit entry per frame pixel. High byte: the
+// angle round the screen centre, 0 straight below, 64 to the right, 128
+// above, 192 to the left. Low byte: depth along a tunnel of circular section
+// seen from its axis, -4096 / r texels for a distance of r pixels (measured
+// on the 4:3 screen, so rows count 1.2 times a column), which grows with r
+// and wraps. With 4096 the texels are square at r = 100 (a circumference of
+// 256 texels, 2 pi 100 pixels, against r^2 / 4096 pixels per texel of
+// depth). Very close to the centre the depth is held at its value for r = 8,
+// where the steps would otherwise be many texels a pixel.
+std::vector<std::uint8_t> tunnel_mapping() {
+  std::vector<std::uint8_t> out;
+  out.reserve(128000);
+  for (int y = 0; y < asset_io::screen_h; ++y) {
+    for (int x = 0; x < asset_io::screen_w; ++x) {
+      const double dx = x + 0.5 - 160.0;
+      const double dy = (y + 0.5 - 100.0) * asset_io::pixel_aspect;
+      const double r = std::max(8.0, std::sqrt(dx * dx + dy * dy));
+      const long angle = std::lround(std::atan2(dx, dy) * 128.0 / M_PI);
+      const long depth = std::lround(std::floor(-4096.0 / r));
+      const std::uint16_t entry =
+          static_cast<std::uint16_t>((static_cast<std::uint32_t>(angle) & 0xFF) << 8 |
+                                     (static_cast<std::uint32_t>(depth) & 0xFF));
+      out.push_back(static_cast<std::uint8_t>(entry));
+      out.push_back(static_cast<std::uint8_t>(entry >> 8));
+    }
   }
   return out;
 }
@@ -154,23 +161,24 @@ int main(int argc, char** argv) {
   // the faces are stored as vertex indices.
   std::vector<std::uint8_t> object;
   const std::uint32_t vertices_at = demo_object_offset + object_record_bytes;
-  put32(object, vertices_at);
-  put32(object, vertices_at + 42 * 12);
+  asset_io::put32(object, vertices_at);
+  asset_io::put32(object, vertices_at + 42 * 12);
   for (const Vertex& vertex : object_vertices) {
-    put_float(object, vertex.x);
-    put_float(object, vertex.y);
-    put_float(object, vertex.z);
+    asset_io::put_float(object, vertex.x);
+    asset_io::put_float(object, vertex.y);
+    asset_io::put_float(object, vertex.z);
   }
   for (const auto& face : object_faces) {
     for (std::uint32_t index : face) {
-      put32(object, index);
+      asset_io::put32(object, index);
     }
   }
 
-  bool ok = write_file(dir + "/sine_table.bin", sine);
-  ok = write_file(dir + "/object_flash_positions.bin", positions(flashes)) && ok;
-  ok = write_file(dir + "/object_pulse_positions.bin", positions(pulses)) && ok;
-  ok = write_file(dir + "/picture_swap_positions.bin", positions(swaps)) && ok;
-  ok = write_file(dir + "/demo_object.bin", object) && ok;
+  bool ok = asset_io::write_file(dir + "/sine_table.bin", sine);
+  ok = asset_io::write_file(dir + "/object_flash_positions.bin", positions(flashes)) && ok;
+  ok = asset_io::write_file(dir + "/object_pulse_positions.bin", positions(pulses)) && ok;
+  ok = asset_io::write_file(dir + "/picture_swap_positions.bin", positions(swaps)) && ok;
+  ok = asset_io::write_file(dir + "/demo_object.bin", object) && ok;
+  ok = asset_io::write_file(dir + "/tunnel_offsets.bin", tunnel_mapping()) && ok;
   return ok ? 0 : 1;
 }
