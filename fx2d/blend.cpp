@@ -1,12 +1,157 @@
-// Whole-frame passes that mix the scenes' layers.
+// Whole-frame passes that mix the scenes' layers: the mask fade, the
+// cross-blend with second_buffer, the 32-bit fills and the picture copies.
+// The fade and the blend work per field with saturation.
+//
+// The vector versions keep red and blue in one 16-bit lane as two bytes:
+// after AND 0xF81F the high byte holds red in its top five bits and the low
+// byte holds blue in its low five, so byte-wise saturating arithmetic
+// treats both fields at once, and a byte-wise minimum with 0xF8 / 0x1F
+// clamps both sums (a red sum of 32 or more saturates its byte to 0xFF).
+// Green (AND 0x07E0) uses 16-bit lanes.
+#include <algorithm>
+
+#include "demo/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+inline std::uint32_t saturating_sub(std::uint32_t x, std::uint32_t y) { return x > y ? x - y : 0; }
+
+#if defined(__SSE2__)
+inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void store(void* p, __m128i x) { _mm_storeu_si128(static_cast<__m128i*>(p), x); }
+#endif
+
+}  // namespace
+
+void fade_through_mask(std::uint8_t level) {
+  std::uint16_t* pixels = frame_buffer;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i levels = _mm_set1_epi8(static_cast<char>(level));
+  const __m128i red_blue = _mm_set1_epi16(static_cast<short>(0xF81F));
+  const __m128i green = _mm_set1_epi16(0x07E0);
+  // d of one lane as byte-wise red/blue amounts and as a green amount.
+  const auto darken = [&](__m128i p, __m128i d) {
+    const __m128i eighth = _mm_srli_epi16(d, 3);
+    const __m128i red_blue_amount = _mm_or_si128(eighth, _mm_slli_epi16(eighth, 11));
+    const __m128i green_amount = _mm_and_si128(_mm_slli_epi16(d, 3), green);  // (d >> 2) << 5
+    const __m128i rb = _mm_subs_epu8(_mm_and_si128(p, red_blue), red_blue_amount);
+    const __m128i g = _mm_subs_epu16(_mm_and_si128(p, green), green_amount);
+    return _mm_or_si128(rb, g);
+  };
+  for (; i + 16 <= effect_pixels; i += 16) {
+    // (256 - m) mod 256, less the level, saturating at 0.
+    const __m128i m = load(mask_picture + i);
+    const __m128i d = _mm_subs_epu8(_mm_sub_epi8(zero, m), levels);
+    store(pixels + i, darken(load(pixels + i), _mm_unpacklo_epi8(d, zero)));
+    store(pixels + i + 8, darken(load(pixels + i + 8), _mm_unpackhi_epi8(d, zero)));
+  }
+#endif
+  for (; i < effect_pixels; ++i) {
+    const std::uint32_t d = saturating_sub((256u - mask_picture[i]) & 0xFFu, level);
+    const std::uint16_t p = pixels[i];
+    pixels[i] = merge_pixel(saturating_sub(pixel_red(p), d >> 3), saturating_sub(pixel_green(p), d >> 2),
+                            saturating_sub(pixel_blue(p), d >> 3));
+  }
+}
+
+void cross_blend(std::uint32_t weight, BlendForm form) {
+  const std::uint32_t w = std::min<std::uint32_t>(weight, 32);
+  const std::uint32_t w1 = form == blend_full ? w : w >> 1;
+  const std::uint32_t w2 = form == blend_full ? 32 - w : (32 - w) >> 1;
+  // Lowering a field by its maximum or more empties it, so the amounts can
+  // be cut to the fields' widths (a weight of 32 lowers by 32 and 64).
+  const std::uint32_t frame_rb = std::min<std::uint32_t>(w1, 31);
+  const std::uint32_t frame_g = std::min<std::uint32_t>(2 * w1, 63);
+  const std::uint32_t other_rb = std::min<std::uint32_t>(w2, 31);
+  const std::uint32_t other_g = std::min<std::uint32_t>(2 * w2, 63);
+  std::uint16_t* pixels = frame_buffer;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i red_blue = _mm_set1_epi16(static_cast<short>(0xF81F));
+  const __m128i green = _mm_set1_epi16(0x07E0);
+  const __m128i frame_rb_amount = _mm_set1_epi16(static_cast<short>(frame_rb << 11 | frame_rb));
+  const __m128i frame_g_amount = _mm_set1_epi16(static_cast<short>(frame_g << 5));
+  const __m128i other_rb_amount = _mm_set1_epi16(static_cast<short>(other_rb << 11 | other_rb));
+  const __m128i other_g_amount = _mm_set1_epi16(static_cast<short>(other_g << 5));
+  for (; i + 8 <= effect_pixels; i += 8) {
+    const __m128i f = load(pixels + i);
+    const __m128i o = load(second_buffer + i);
+    const __m128i rb = _mm_min_epu8(_mm_adds_epu8(_mm_subs_epu8(_mm_and_si128(f, red_blue), frame_rb_amount),
+                                                  _mm_subs_epu8(_mm_and_si128(o, red_blue), other_rb_amount)),
+                                    red_blue);
+    const __m128i g = _mm_min_epi16(_mm_add_epi16(_mm_subs_epu16(_mm_and_si128(f, green), frame_g_amount),
+                                                  _mm_subs_epu16(_mm_and_si128(o, green), other_g_amount)),
+                                    green);
+    store(pixels + i, _mm_or_si128(rb, g));
+  }
+#endif
+  for (; i < effect_pixels; ++i) {
+    const std::uint16_t f = pixels[i];
+    const std::uint16_t o = second_buffer[i];
+    const std::uint32_t red = saturating_sub(pixel_red(f), frame_rb) + saturating_sub(pixel_red(o), other_rb);
+    const std::uint32_t grn = saturating_sub(pixel_green(f), frame_g) + saturating_sub(pixel_green(o), other_g);
+    const std::uint32_t blue = saturating_sub(pixel_blue(f), frame_rb) + saturating_sub(pixel_blue(o), other_rb);
+    pixels[i] = merge_pixel(std::min<std::uint32_t>(red, 31), std::min<std::uint32_t>(grn, 63),
+                            std::min<std::uint32_t>(blue, 31));
+  }
+}
+
 void fill_frame(std::uint32_t pattern) {
+  std::uint16_t* pixels = frame_buffer;
   const auto low = static_cast<std::uint16_t>(pattern);
   const auto high = static_cast<std::uint16_t>(pattern >> 16);
-  for (std::uint32_t i = 0; i < screen_pixels; i += 2) {
-    frame_buffer[i] = low;
-    frame_buffer[i + 1] = high;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i pairs = _mm_set1_epi32(static_cast<int>(pattern));
+  for (; i + 8 <= effect_pixels; i += 8) store(pixels + i, pairs);
+#endif
+  for (; i < effect_pixels; i += 2) {
+    pixels[i] = low;
+    pixels[i + 1] = high;
+  }
+}
+
+void copy_picture_shifted(const std::uint8_t* picture, std::uint32_t shift) {
+  const std::uint32_t s = std::min<std::uint32_t>(shift, 8);
+  std::uint16_t* pixels = frame_buffer;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i count = _mm_cvtsi32_si128(static_cast<int>(s));
+  for (; i + 16 <= effect_pixels; i += 16) {
+    const __m128i bytes = load(picture + i);
+    store(pixels + i, _mm_srl_epi16(_mm_unpacklo_epi8(bytes, zero), count));
+    store(pixels + i + 8, _mm_srl_epi16(_mm_unpackhi_epi8(bytes, zero), count));
+  }
+#endif
+  for (; i < effect_pixels; ++i) pixels[i] = static_cast<std::uint16_t>(picture[i] >> s);
+}
+
+void copy_picture_keyed(const std::uint8_t* picture) {
+  std::uint16_t* pixels = frame_buffer;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= effect_pixels; i += 16) {
+    const __m128i bytes = load(picture + i);
+    const __m128i keep = _mm_cmpeq_epi8(bytes, zero);  // 0xFF under a 0 byte
+    const auto merge = [](__m128i old, __m128i fresh, __m128i keep_words) {
+      return _mm_or_si128(_mm_and_si128(keep_words, old), _mm_andnot_si128(keep_words, fresh));
+    };
+    store(pixels + i, merge(load(pixels + i), _mm_unpacklo_epi8(bytes, zero), _mm_unpacklo_epi8(keep, keep)));
+    store(pixels + i + 8,
+          merge(load(pixels + i + 8), _mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(keep, keep)));
+  }
+#endif
+  for (; i < effect_pixels; ++i) {
+    if (picture[i] != 0) pixels[i] = picture[i];
   }
 }

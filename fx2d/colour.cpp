@@ -1,0 +1,27 @@
+// Conversion of the stored 6-bit palettes into RGB565 tables.
+#include "demo/assets.h"
+#include "demo/demo.h"
+#include "fx2d/fx2d.h"
+
+void convert_palette(const std::uint8_t* source, std::uint16_t* destination) {
+  for (std::uint32_t i = 0; i < palette_entries; ++i) {
+    const std::uint32_t e0 = source[3 * i];
+    const std::uint32_t e1 = source[3 * i + 1];
+    const std::uint32_t e2 = source[3 * i + 2];
+    // Written as bit operations that are exact for any byte: for 6-bit
+    // components this is (e2 >> 1) << 11 | e1 << 5 | e0 >> 1.
+    const std::uint32_t red = ((e2 * 4) & 0xF8u) << 8;
+    const std::uint32_t green = e1 << 5;
+    const std::uint32_t blue = (e0 >> 1) & 0x1Fu;
+    destination[i] = static_cast<std::uint16_t>(red | green | blue);
+  }
+}
+
+void init_captions_and_palettes() {
+  // Clearing the entries as well keeps the list's rule (every entry from
+  // caption_list_end on has a null text) true even if this runs again.
+  for (ActiveCaption& caption : active_captions) caption = ActiveCaption{};
+  caption_list_end = active_captions;
+  convert_palette(font_palette, font_colours);
+  convert_palette(sprite_palette, sprite_colours);
+}

@@ -1,0 +1,200 @@
+// The warp table, the wave warp and both tunnels.
+#include <cstring>
+
+#include "fixture.h"
+#include "plain_passes.h"
+#include "support/child_run.h"
+
+namespace {
+
+class WarpTest : public Fx2dTest {
+ protected:
+  void SetUp() override {
+    Fx2dTest::SetUp();
+    build_warp_table();
+    std::memcpy(saved_table_, warp_table, sizeof saved_table_);
+  }
+  void TearDown() override {
+    std::memcpy(warp_table, saved_table_, sizeof saved_table_);
+    Fx2dTest::TearDown();
+  }
+
+  std::uint16_t table(std::uint32_t row, std::uint32_t column) const { return warp_table[row * 320 + column]; }
+
+  // A random texture stored twice, as in the block, and random colours.
+  void random_texture_and_colours() {
+    randomise(asset_block + warp_texture_offset, 65536);
+    std::memcpy(asset_block + warp_texture_offset + 65536, asset_block + warp_texture_offset, 65536);
+    randomise(warp_colours, palette_entries);
+  }
+
+  std::uint16_t saved_table_[effect_pixels] = {};
+};
+
+TEST_F(WarpTest, TableCornersAndHalvesRoundingToEven) {
+  EXPECT_EQ(table(0, 0), 0x0000);
+  EXPECT_EQ(table(0, 319), 0xFF00);
+  EXPECT_EQ(table(199, 0), 0x00FF);
+  EXPECT_EQ(table(199, 319), 0x8CFF);  // 651.96 -> 652, mod 256
+  EXPECT_EQ(table(2, 8), 0x0603);      // 6.5 -> 6
+  EXPECT_EQ(table(2, 24), 0x1403);     // 19.5 -> 20
+}
+
+TEST_F(WarpTest, TableMatchesThePlainBuildEverywhere) {
+  std::vector<std::uint16_t> expected(effect_pixels);
+  plain::build_warp_table(expected.data());
+  EXPECT_EQ(first_difference(warp_table, expected.data()), -1);
+  // Each row reads one texture row, from 0 at the top to 255 at the bottom.
+  for (std::uint32_t r = 0; r < 200; ++r) {
+    for (std::uint32_t c = 1; c < 320; ++c) ASSERT_EQ(table(r, c) & 0xFF, table(r, 0) & 0xFF) << r << "," << c;
+  }
+}
+
+TEST_F(WarpTest, BuildingAgainKeepsTheBlockAndConvertsThePalette) {
+  std::uint16_t* const first = warp_table;
+  randomise(asset_block + warp_palette_offset, palette_bytes);
+  build_warp_table();
+  EXPECT_EQ(warp_table, first);
+  std::uint16_t expected[palette_entries];
+  plain::convert_palette(asset_block + warp_palette_offset, expected);
+  EXPECT_EQ(first_difference(warp_colours, expected, palette_entries), -1);
+}
+
+TEST_F(WarpTest, TexelWindowHoldsTheWholeTextureShifted) {
+  random_texture_and_colours();
+  for (std::uint32_t k = 0; k < 65536; ++k) {
+    ASSERT_EQ(warp_texel_window[k], warp_texture[(56245 + k) % 65536]) << k;
+  }
+}
+
+TEST_F(WarpTest, FirstPixelAtScrollZeroReadsTexel32512) {
+  random_texture_and_colours();
+  for (std::uint32_t k = 0; k < palette_entries; ++k) warp_colours[k] = static_cast<std::uint16_t>(0x1000 + k);
+  warp_scroll = 0;
+  draw_warp();
+  EXPECT_EQ(frame[0], 0x1000 + warp_texel_window[32512]);
+  EXPECT_EQ(frame[0], 0x1000 + warp_texture[23221]);
+}
+
+TEST_F(WarpTest, ScrollSteps) {
+  warp_scroll = 0;
+  draw_warp();
+  EXPECT_EQ(warp_scroll, 0xFAFB);
+  draw_warp();
+  EXPECT_EQ(warp_scroll, 0xF5F6);
+  warp_scroll = 0x0504;
+  draw_warp();
+  EXPECT_EQ(warp_scroll, 0xFFFF);
+
+  warp_scroll = 0;
+  draw_tunnel(tunnel_distorted);
+  EXPECT_EQ(warp_scroll, 0x0A0A);
+  warp_scroll = 0xF9F9;
+  draw_tunnel(tunnel_distorted);
+  EXPECT_EQ(warp_scroll, 0x0403);
+
+  warp_scroll = 0x1234;
+  draw_tunnel(tunnel_plain);
+  EXPECT_EQ(warp_scroll, 0x1234);
+}
+
+TEST_F(WarpTest, PlainTunnelTwiceDrawsTheSameImage) {
+  randomise_assets();
+  randomise(warp_colours, palette_entries);
+  warp_scroll = random_word();
+  draw_tunnel(tunnel_plain);
+  const std::vector<std::uint16_t> first(second_buffer, second_buffer + effect_pixels);
+  randomise(second_buffer, effect_pixels);
+  draw_tunnel(tunnel_plain);
+  EXPECT_EQ(first_difference(second_buffer, first.data()), -1);
+}
+
+TEST_F(WarpTest, PlainTunnelReadsOffsetPlusScroll) {
+  randomise(warp_colours, palette_entries);
+  // Offsets near the top of the range, so that adding the scroll wraps.
+  for (std::uint32_t i = 0; i < effect_pixels; ++i) {
+    const std::uint32_t offset = 0xFF00 + i % 256;
+    asset_block[tunnel_offsets_offset + 2 * i] = static_cast<std::uint8_t>(offset);
+    asset_block[tunnel_offsets_offset + 2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);
+  }
+  random_texture_and_colours();
+  warp_scroll = 0x0180;
+  draw_tunnel(tunnel_plain);
+  for (std::uint32_t i = 0; i < effect_pixels; i += 97) {
+    const std::uint32_t k = (0xFF00 + i % 256 + 0x0180) % 65536;
+    ASSERT_EQ(second_buffer[i], warp_colours[warp_texel_window[k]]) << i;
+  }
+}
+
+TEST_F(WarpTest, WarpMatchesThePlainVersion) {
+  std::vector<std::uint16_t> expected(effect_pixels);
+  for (int round = 0; round < 6; ++round) {
+    randomise_assets();
+    randomise(warp_colours, palette_entries);
+    const std::uint16_t scroll = round == 0 ? 0 : random_word();
+    warp_scroll = scroll;
+    plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
+    draw_warp();
+    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "scroll " << scroll;
+    EXPECT_EQ(warp_scroll, static_cast<std::uint16_t>(scroll - 0x0505));
+  }
+}
+
+TEST_F(WarpTest, WarpFollowsAnyTableContent) {
+  // The draw looks the texture row up again whenever the low byte changes,
+  // so a table whose rows do not share one low byte still draws correctly.
+  std::vector<std::uint16_t> expected(effect_pixels);
+  randomise_assets();
+  randomise(warp_colours, palette_entries);
+  randomise(warp_table, effect_pixels);
+  for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
+  const std::uint16_t scroll = random_word();
+  warp_scroll = scroll;
+  plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
+  draw_warp();
+  EXPECT_EQ(first_difference(frame.data(), expected.data()), -1);
+}
+
+TEST_F(WarpTest, TunnelsMatchThePlainVersions) {
+  std::vector<std::uint16_t> expected(effect_pixels);
+  for (int round = 0; round < 6; ++round) {
+    randomise_assets();
+    randomise(warp_colours, palette_entries);
+    for (bool distorted : {false, true}) {
+      const std::uint16_t scroll = round == 0 ? 0 : random_word();
+      warp_scroll = scroll;
+      plain::draw_tunnel(distorted, warp_colours, scroll, expected.data());
+      draw_tunnel(distorted ? tunnel_distorted : tunnel_plain);
+      ASSERT_EQ(first_difference(second_buffer, expected.data()), -1) << "scroll " << scroll << " distorted " << distorted;
+    }
+  }
+}
+
+TEST_F(WarpTest, EffectsWriteNothingOutsideTheirImages) {
+  // A frame with guard words on both sides.
+  std::vector<std::uint16_t> guarded(effect_pixels + 64, 0xA5A5);
+  frame_buffer = guarded.data() + 32;
+  draw_warp();
+  for (std::uint32_t i = 0; i < 32; ++i) {
+    EXPECT_EQ(guarded[i], 0xA5A5);
+    EXPECT_EQ(guarded[32 + effect_pixels + i], 0xA5A5);
+  }
+  frame_buffer = frame.data();
+}
+
+TEST(WarpStartUp, DrawingBeforeTheTableIsBuiltBuildsIt) {
+  const ChildRun run = run_in_child(HeadlessScript{}, [] {
+    std::vector<std::uint16_t> pixels(effect_pixels);
+    frame_buffer = pixels.data();
+    warp_table = nullptr;  // as at start-up (the child may inherit a built table)
+    draw_warp();
+    if (warp_table == nullptr) return 3;
+    std::vector<std::uint16_t> expected(effect_pixels);
+    plain::build_warp_table(expected.data());
+    return std::memcmp(warp_table, expected.data(), 128000) == 0 ? 0 : 4;
+  });
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(run.exit_code, 0);
+}
+
+}  // namespace
