@@ -6,5 +6,5 @@ set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${2:-$root/assets}
-cmake --build "$build" --target make_tables make_captions make_texture make_sprite make_mask
+cmake --build "$build" --target make_tables make_captions make_texture make_sprite make_mask make_font make_pictures
 "$root/tools/assets/run_generators.sh" "$build/tools/assets" "$out"

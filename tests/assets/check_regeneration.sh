@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the assets into a temporary directory and compares every file
-# with the committed one, byte for byte.
+# with the committed one, byte for byte. Every committed data file except
+# the song module must come from a generator.
 # Usage: tests/assets/check_regeneration.sh GENERATOR_DIR ASSET_DIR
 set -uo pipefail
 bin=$1
@@ -10,6 +11,13 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 "$here/../../tools/assets/run_generators.sh" "$bin" "$tmp" || exit 1
 status=0
+for committed in "$assets"/*.bin "$assets"/*.pal; do
+  name=$(basename "$committed")
+  if [ ! -f "$tmp/$name" ]; then
+    echo "no generator writes $name"
+    status=1
+  fi
+done
 for generated in "$tmp"/*; do
   name=$(basename "$generated")
   if [ ! -f "$assets/$name" ]; then

@@ -139,3 +139,49 @@ TEST(MaskPicture, DarknessComesFromTheEdgesToTheCentre) {
 }
 
 }  // namespace
+
+namespace {
+
+int count_if_level(const std::uint8_t* picture, int shift, int low, int high) {
+  int n = 0;
+  for (std::uint32_t i = 0; i < picture_bytes; ++i) n += (picture[i] >> shift) >= low && (picture[i] >> shift) <= high;
+  return n;
+}
+
+TEST(Pictures, OpeningUsesTheWholeRangeOfItsSixteenLevels) {
+  // A bold card: a good share of bright and of near-black pixels.
+  EXPECT_GT(count_if_level(opening_picture, 4, 13, 15), 3000);
+  EXPECT_GT(count_if_level(opening_picture, 4, 0, 1), 3000);
+  EXPECT_EQ(count_if_level(opening_picture, 4, 0, 0) > 0 && count_if_level(opening_picture, 4, 15, 15) > 0, true);
+}
+
+TEST(Pictures, AlternatingPicturesContrastAndLeaveRoomForTheNoise) {
+  // The blur adds up to 7 to each blue level before filtering; at 24 or
+  // below a level never passes 31 and wraps to dark.
+  for (const std::uint8_t* picture : {alternating_picture_1, alternating_picture_2}) {
+    EXPECT_EQ(count_if_level(picture, 3, 25, 31), 0);
+    EXPECT_GT(count_if_level(picture, 3, 20, 24), 8000);
+    EXPECT_GT(count_if_level(picture, 3, 0, 4), 8000);
+  }
+  // Strobing against each other, they differ strongly almost everywhere.
+  double difference = 0;
+  for (std::uint32_t i = 0; i < picture_bytes; ++i)
+    difference += std::abs((alternating_picture_1[i] >> 3) - (alternating_picture_2[i] >> 3));
+  EXPECT_GT(difference / picture_bytes, 7.0);
+}
+
+TEST(Pictures, EndLogoLeavesTheObjectVisible) {
+  int opaque = 0;
+  for (std::uint32_t i = 0; i < picture_bytes; ++i) {
+    if (end_picture[i] == 0) continue;
+    ++opaque;
+    EXPECT_LE(end_picture[i] & 31, 24) << "pixel " << i << " would wrap under the noise";
+  }
+  EXPECT_GT(opaque, 2000);
+  EXPECT_LT(opaque, 16000);
+  // Where the object turns, round the middle of the screen, it is clear.
+  for (int y = 60; y < 150; ++y)
+    for (int x = 110; x < 210; ++x) EXPECT_EQ(end_picture[y * 320 + x], 0) << "(" << x << ", " << y << ")";
+}
+
+}  // namespace
