@@ -2,9 +2,11 @@
 // scenes put it through, and writes each view as a PNG at the 4:3 shape of
 // the display, for looking at the assets while designing them.
 //
-// The passes here follow the drawing rules of the effects (shifted and keyed
-// copies, noise and blur, mask fade, warp, tunnels, sprites, glyphs); they
-// are re-stated in this tool so that it runs on the block alone.
+// The picture copies, the noise and blur, the mask fade, the warp, the
+// tunnels and the cross-blend are the demo's own passes, run on the real
+// frame buffer. The glyph writer and the sprite stamp follow the drawing
+// rules of the captions and of the sprites; the 3D object is stood in for by
+// a disc of its additive colour.
 //
 // Usage: preview_assets OUTPUT_DIR
 #include <algorithm>
@@ -16,7 +18,9 @@
 #include <vector>
 
 #include "demo/assets.h"
+#include "fx2d/fx2d.h"
 #include "png_out.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -26,94 +30,46 @@ constexpr int pixels = w * h;
 
 using Frame = std::vector<std::uint16_t>;
 
-std::uint16_t convert_entry(const std::uint8_t* e) {
-  return static_cast<std::uint16_t>((e[2] >> 1) << 11 | e[1] << 5 | (e[0] >> 1));
-}
-
-std::vector<std::uint16_t> convert(const std::uint8_t* palette) {
-  std::vector<std::uint16_t> out(256);
-  for (int i = 0; i < 256; ++i) out[i] = convert_entry(palette + 3 * i);
-  return out;
-}
+// The frame buffer as the passes leave it.
+Frame grab() { return Frame(frame_buffer, frame_buffer + pixels); }
 
 void shifted_copy(Frame& f, const std::uint8_t* picture, int shift) {
-  for (int i = 0; i < pixels; ++i) f[i] = static_cast<std::uint16_t>(picture[i] >> shift);
+  copy_picture_shifted(picture, static_cast<std::uint32_t>(shift));
+  f = grab();
 }
 
 void keyed_copy(Frame& f, const std::uint8_t* picture) {
-  for (int i = 0; i < pixels; ++i)
-    if (picture[i] != 0) f[i] = picture[i];
+  std::copy(f.begin(), f.end(), frame_buffer);
+  copy_picture_keyed(picture);
+  f = grab();
 }
 
-std::uint16_t grey(int v) { return static_cast<std::uint16_t>(v << 11 | (2 * v) << 5 | v); }
-
-void blur(Frame& f, std::uint16_t noise_scroll) {
-  auto* bytes = reinterpret_cast<std::uint8_t*>(f.data());
-  const std::uint32_t s = (65052u + noise_scroll) % 65536u;
-  for (int k = 0; k < 128000; ++k) bytes[k] = static_cast<std::uint8_t>(bytes[k] + (noise_window[s + k] >> 5));
-  for (int i = 321; i <= 63680; ++i) {
-    const int a = f[i] & 31, b = f[i + 1] & 31, d = f[i - 1] & 31;
-    f[i] = grey((2 * a + b + d) >> 2);
-  }
+void blur(Frame& f, std::uint16_t scroll) {
+  std::copy(f.begin(), f.end(), frame_buffer);
+  noise_scroll = scroll;
+  blur_frame();
+  f = grab();
 }
 
 void fade(Frame& f, int level) {
-  for (int i = 0; i < pixels; ++i) {
-    int d = ((256 - mask_picture[i]) % 256) - level;
-    if (d < 0) d = 0;
-    int r = f[i] >> 11, g = (f[i] >> 5) & 63, b = f[i] & 31;
-    g = std::max(0, g - (d >> 2));
-    r = std::max(0, r - (d >> 3));
-    b = std::max(0, b - (d >> 3));
-    f[i] = static_cast<std::uint16_t>(r << 11 | g << 5 | b);
-  }
+  std::copy(f.begin(), f.end(), frame_buffer);
+  fade_through_mask(static_cast<std::uint8_t>(level));
+  f = grab();
 }
 
-std::vector<std::uint16_t> warp_table() {
-  std::vector<std::uint16_t> table(pixels);
-  const float t = 256.0f / 200.0f;
-  for (int r = 0; r < h; ++r) {
-    const float step = static_cast<float>((256.0 + 2.0 * r) / 320.0);
-    const int v = static_cast<int>(std::nearbyint(static_cast<double>(r) * t));
-    for (int c = 0; c < w; ++c) {
-      const int u = static_cast<int>(std::nearbyint(c * static_cast<double>(step))) & 255;
-      table[r * w + c] = static_cast<std::uint16_t>(u << 8 | (v & 255));
-    }
-  }
-  return table;
+void draw_warp_at(Frame& f, std::uint16_t scroll) {
+  warp_scroll = scroll;
+  draw_warp();
+  f = grab();
 }
 
-void draw_warp(Frame& f, std::uint16_t scroll, const std::vector<std::uint16_t>& colours) {
-  static const std::vector<std::uint16_t> table = warp_table();
-  const int ph = scroll >> 8, pl = scroll & 255;
-  for (int i = 0; i < pixels; ++i) {
-    const int u = table[i] >> 8, v = table[i] & 255;
-    const int row = (sine_table[(v + pl) & 255] - ph) & 255;
-    const int column = (0 - (u + ph)) & 255;
-    f[i] = colours[warp_texel_window[row * 256 + column]];
-  }
+void draw_tunnel_at(Frame& f, std::uint16_t scroll, bool distorted) {
+  warp_scroll = scroll;
+  draw_tunnel(distorted ? tunnel_distorted : tunnel_plain);
+  f = Frame(second_buffer, second_buffer + pixels);
 }
 
-std::uint16_t tunnel_at(int i) { return static_cast<std::uint16_t>(tunnel_offsets[2 * i] | tunnel_offsets[2 * i + 1] << 8); }
-
-void draw_tunnel(Frame& f, std::uint16_t scroll, bool distorted, const std::vector<std::uint16_t>& colours) {
-  const int ph = scroll >> 8, pl = scroll & 255;
-  for (int i = 0; i < pixels; ++i) {
-    const std::uint16_t e = tunnel_at(i);
-    if (!distorted) {
-      f[i] = colours[warp_texel_window[static_cast<std::uint16_t>(e + scroll)]];
-      continue;
-    }
-    const int eh = e >> 8, el = e & 255;
-    const int a = sine_table[(sine_table[(el + pl) & 255] + 2 * eh + pl) & 255];
-    const int A = (a >> 3) + 2 * el;
-    const int b = sine_table[(sine_table[ph] + el + pl) & 255];
-    const int B = (b >> 2) + eh;
-    f[i] = colours[warp_texel_window[((A + eh) & 255) * 256 + (B & 255)]];
-  }
-}
-
-void draw_sprite(Frame& f, int x, int y, const std::vector<std::uint16_t>& colours) {
+void draw_sprite(Frame& f, int x, int y, const std::uint16_t* colours) {
   for (int sy = 0; sy < 42; ++sy) {
     for (int sx = 0; sx < 64; ++sx) {
       const std::uint16_t s = colours[sprite_picture[sy * 320 + sx]];
@@ -126,7 +82,7 @@ void draw_sprite(Frame& f, int x, int y, const std::vector<std::uint16_t>& colou
   }
 }
 
-void draw_text(Frame& f, const char* text, int x, int y, const std::vector<std::uint16_t>& colours) {
+void draw_text(Frame& f, const char* text, int x, int y, const std::uint16_t* colours) {
   int pen = y * w + x;
   for (const char* c = text; *c != 0; ++c) {
     if (*c != ' ') {
@@ -176,9 +132,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   out_dir = argv[1];
-  const std::vector<std::uint16_t> warp_colours = convert(warp_palette);
-  const std::vector<std::uint16_t> font_colours = convert(font_palette);
-  const std::vector<std::uint16_t> sprite_colours = convert(sprite_palette);
+  alloc_frame_buffer(320, 200, 16);
+  init_captions_and_palettes();
+  build_warp_table();
   Frame f(pixels);
 
   // Scene 1: the title card, grained and smeared, with captions over it.
@@ -221,14 +177,14 @@ int main(int argc, char** argv) {
   // Scenes 2 to 5: the warp, the fade through the mask, the tunnels.
   std::uint16_t scroll = 0;
   for (int i = 0; i < 3; ++i) {
-    draw_warp(f, scroll, warp_colours);
+    draw_warp_at(f, scroll);
     object_stand_in(f, 220, 100, 70, 0x10CB, 3);
     save("warp_" + std::to_string(i), f);
     scroll = static_cast<std::uint16_t>(scroll - 1285 * 37);
   }
   const int levels[] = {230, 190, 150, 110, 81};
   for (int level : levels) {
-    draw_warp(f, 0x4321, warp_colours);
+    draw_warp_at(f, 0x4321);
     fade(f, level);
     save("fade_" + std::to_string(level), f);
   }
@@ -237,10 +193,22 @@ int main(int argc, char** argv) {
     fade(f, level);
     save("fade_white_" + std::to_string(level), f);
   }
-  draw_tunnel(f, 0x1234, false, warp_colours);
+  draw_tunnel_at(f, 0x1234, false);
   save("tunnel_plain", f);
-  draw_tunnel(f, 0x5678, true, warp_colours);
+  draw_tunnel_at(f, 0x5678, true);
   save("tunnel_distorted", f);
+
+  // Scenes 4 and 5: the tunnels blended over the warp.
+  warp_scroll = 0x3000;
+  draw_warp();
+  draw_tunnel(tunnel_plain);
+  cross_blend(15, blend_halved);
+  save("blend_plain_15", grab());
+  warp_scroll = 0x6000;
+  draw_warp();
+  draw_tunnel(tunnel_distorted);
+  cross_blend(24, blend_full);
+  save("blend_distorted_24", grab());
 
   // Scenes 5 and 6: glow sprites on black and over the position-coloured fill.
   std::fill(f.begin(), f.end(), 0);
@@ -255,7 +223,7 @@ int main(int argc, char** argv) {
   save("sprites_cloud", f);
 
   // The whole font over the warp.
-  draw_warp(f, 0x2222, warp_colours);
+  draw_warp_at(f, 0x2222);
   draw_text(f, "ABCDEFGHIJKLMNOPQRST", 0, 0, font_colours);
   draw_text(f, "UVWXYZ 0123456789", 0, 30, font_colours);
   draw_text(f, "%() !\"#$&'*+,-./:;<=>?@[\\]", 0, 60, font_colours);
