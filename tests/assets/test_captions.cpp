@@ -2,6 +2,7 @@
 // records that the captions use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <set>
