@@ -3,7 +3,9 @@
 // few byte operations and table reads; the texture is read through the
 // 64 KiB texel window of the doubled texture, so a 16-bit texel index needs
 // no masking or wrap test.
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "demo/assets.h"
@@ -19,15 +21,52 @@ alignas(16) std::uint16_t reserve_table[warp_table_bytes / 2];
 // Texture byte at a 16-bit texel index.
 inline std::uint32_t texel(std::uint32_t index) { return warp_texel_window[index]; }
 
-// Stored tunnel offset of pixel i, little-endian 16-bit.
-inline std::uint32_t tunnel_offset(std::uint32_t i) {
-  return static_cast<std::uint32_t>(tunnel_offsets[2 * i]) | static_cast<std::uint32_t>(tunnel_offsets[2 * i + 1]) << 8;
+// The passes below take four 16-bit values at a time in one 64-bit word,
+// value k in bits 16k .. 16k + 15, and work on the four lanes at once where
+// no lane can carry into the next.
+inline constexpr std::uint64_t lane_low_bytes = 0x00FF00FF00FF00FFu;
+inline constexpr std::uint64_t lane_ones = 0x0001000100010001u;
+
+// Four little-endian 16-bit values from bytes (the tunnel offsets).
+inline std::uint64_t load_four_le(const std::uint8_t* bytes) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t x;
+    std::memcpy(&x, bytes, sizeof x);
+    return x;
+  } else {
+    std::uint64_t x = 0;
+    for (int b = 7; b >= 0; --b) x = x << 8 | bytes[b];
+    return x;
+  }
 }
 
+// Four native 16-bit words (the warp table).
+inline std::uint64_t load_four(const std::uint16_t* words) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t x;
+    std::memcpy(&x, words, sizeof x);
+    return x;
+  } else {
+    return std::uint64_t{words[0]} | std::uint64_t{words[1]} << 16 | std::uint64_t{words[2]} << 32 |
+           std::uint64_t{words[3]} << 48;
+  }
+}
+
+inline std::uint32_t lane(std::uint64_t x, int k) { return static_cast<std::uint32_t>(x >> (16 * k)) & 0xFFFFu; }
+
 void draw_plain_tunnel() {
-  const std::uint32_t scroll = warp_scroll;
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) {
-    second_buffer[i] = warp_colours[texel((tunnel_offset(i) + scroll) & 0xFFFFu)];
+  const std::uint64_t scroll = warp_scroll * lane_ones;
+  const std::uint64_t below_top = 0x7FFF * lane_ones;
+  const std::uint64_t top_bits = 0x8000 * lane_ones;
+  for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
+    const std::uint64_t offsets = load_four_le(tunnel_offsets + 2 * i);
+    // Four 16-bit sums mod 65536: add the low 15 bits of each lane, then put
+    // the top bit in by XOR, so no carry leaves a lane.
+    const std::uint64_t k = ((offsets & below_top) + (scroll & below_top)) ^ ((offsets ^ scroll) & top_bits);
+    second_buffer[i] = warp_colours[texel(lane(k, 0))];
+    second_buffer[i + 1] = warp_colours[texel(lane(k, 1))];
+    second_buffer[i + 2] = warp_colours[texel(lane(k, 2))];
+    second_buffer[i + 3] = warp_colours[texel(lane(k, 3))];
   }
 }
 
@@ -35,27 +74,34 @@ void draw_distorted_tunnel() {
   const std::uint32_t ph = warp_scroll >> 8;
   const std::uint32_t pl = warp_scroll & 0xFFu;
   // Everything that depends on the offset's low byte el alone is looked up
-  // once per frame: bits 0-7 the inner sine index (sine[el + pl] + pl),
-  // bits 8-15 the column part sine[sine[ph] + el + pl] >> 2, bits 16-23 the
-  // row part 2 el, each mod 256.
-  std::uint32_t per_low_byte[256];
+  // once per frame, in two words per el:
+  //   inner[el] = (sine[el + pl] + pl) mod 256, the sine index of a less 2 eh;
+  //   spread[el] = (2 el) << 16 | sine[sine[ph] + el + pl] >> 2, the row and
+  //   column parts less eh, 16 bits apart so that adding eh to both at once
+  //   cannot carry from the column into the row.
+  std::uint8_t inner[256];
+  std::uint32_t spread[256];
   std::uint8_t sine_eighth[256];
   const std::uint32_t sine_ph = sine_table[ph];
   for (std::uint32_t el = 0; el < 256; ++el) {
-    const std::uint32_t inner = (sine_table[(el + pl) & 0xFFu] + pl) & 0xFFu;
-    const std::uint32_t column = sine_table[(sine_ph + el + pl) & 0xFFu] >> 2;
-    per_low_byte[el] = inner | column << 8 | ((2 * el) & 0xFFu) << 16;
+    inner[el] = static_cast<std::uint8_t>(sine_table[(el + pl) & 0xFFu] + pl);
+    spread[el] = ((2 * el) & 0xFFu) << 16 | static_cast<std::uint32_t>(sine_table[(sine_ph + el + pl) & 0xFFu] >> 2);
     sine_eighth[el] = static_cast<std::uint8_t>(sine_table[el] >> 3);
   }
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) {
-    const std::uint32_t offset = tunnel_offset(i);
+  const auto pixel = [&](std::uint32_t offset) {
     const std::uint32_t el = offset & 0xFFu;
     const std::uint32_t eh = offset >> 8;
-    const std::uint32_t q = per_low_byte[el];
-    const std::uint32_t a_eighth = sine_eighth[((q & 0xFFu) + 2 * eh) & 0xFFu];
-    const std::uint32_t row = (a_eighth + (q >> 16) + eh) & 0xFFu;
-    const std::uint32_t column = (((q >> 8) & 0xFFu) + eh) & 0xFFu;
-    second_buffer[i] = warp_colours[texel(row << 8 | column)];
+    const std::uint32_t a_eighth = sine_eighth[(inner[el] + 2 * eh) & 0xFFu];
+    const std::uint32_t parts = spread[el] + eh * 0x10001u;  // row part << 16 | column
+    const std::uint32_t row = ((parts >> 16) + a_eighth) & 0xFFu;
+    return warp_colours[texel(row << 8 | (parts & 0xFFu))];
+  };
+  for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
+    const std::uint64_t offsets = load_four_le(tunnel_offsets + 2 * i);
+    second_buffer[i] = pixel(lane(offsets, 0));
+    second_buffer[i + 1] = pixel(lane(offsets, 1));
+    second_buffer[i + 2] = pixel(lane(offsets, 2));
+    second_buffer[i + 3] = pixel(lane(offsets, 3));
   }
   warp_scroll = static_cast<std::uint16_t>(warp_scroll + 0x0A0A);
 }
@@ -93,20 +139,36 @@ void draw_warp() {
   if (warp_table == nullptr) build_warp_table();
   const std::uint32_t ph = warp_scroll >> 8;
   const std::uint32_t pl = warp_scroll & 0xFFu;
-  const std::uint32_t minus_ph = 0u - ph;
+  const std::uint32_t minus_ph = (0u - ph) & 0xFFu;
   std::uint16_t* out = frame_buffer;
   // The texture row depends only on an entry's low byte, which is the same
   // along a row of the table: it is looked up again only when it changes.
-  std::uint32_t current_v = 0x100;  // matches no low byte
-  const std::uint8_t* texture_row = warp_texel_window;
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) {
-    const std::uint32_t entry = warp_table[i];
-    const std::uint32_t v = entry & 0xFFu;
-    if (v != current_v) {
-      current_v = v;
-      texture_row = warp_texel_window + (((sine_table[(v + pl) & 0xFFu] - ph) & 0xFFu) << 8);
+  std::uint32_t current_v = 0;
+  const std::uint8_t* texture_row = nullptr;
+  const auto set_row = [&](std::uint32_t v) {
+    current_v = v;
+    texture_row = warp_texel_window + (((sine_table[(v + pl) & 0xFFu] - ph) & 0xFFu) << 8);
+  };
+  set_row(warp_table[0] & 0xFFu);
+  // Column (0 - (u + ph)) mod 256 as (256 + minus_ph - u) mod 256 in each
+  // lane: 256 + minus_ph - u is at least 1, so no lane borrows.
+  const std::uint64_t column_base = (0x100u + minus_ph) * lane_ones;
+  for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
+    const std::uint64_t entries = load_four(warp_table + i);
+    if ((entries & lane_low_bytes) != current_v * lane_ones) {
+      // The texture row changes within these four: pixel by pixel.
+      for (std::uint32_t k = 0; k < 4; ++k) {
+        const std::uint32_t entry = lane(entries, static_cast<int>(k));
+        if ((entry & 0xFFu) != current_v) set_row(entry & 0xFFu);
+        out[i + k] = warp_colours[texture_row[(minus_ph - (entry >> 8)) & 0xFFu]];
+      }
+      continue;
     }
-    out[i] = warp_colours[texture_row[(minus_ph - (entry >> 8)) & 0xFFu]];
+    const std::uint64_t columns = (column_base - ((entries >> 8) & lane_low_bytes)) & lane_low_bytes;
+    out[i] = warp_colours[texture_row[lane(columns, 0)]];
+    out[i + 1] = warp_colours[texture_row[lane(columns, 1)]];
+    out[i + 2] = warp_colours[texture_row[lane(columns, 2)]];
+    out[i + 3] = warp_colours[texture_row[lane(columns, 3)]];
   }
   warp_scroll = static_cast<std::uint16_t>(warp_scroll - 0x0505);
 }

@@ -1,0 +1,96 @@
+// Writes a few frames of each effect to PNG files, drawn from the stand-in
+// artwork, for looking at the effects by eye:
+//   fx2d_frames OUTPUT_DIRECTORY
+#include <png.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo/assets.h"
+#include "fx2d/fx2d.h"
+#include "shell/shell.h"
+#include "synthetic_assets.h"
+
+namespace {
+
+bool write_png(const std::string& path, const std::uint16_t* pixels) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, 320, 200, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<png_byte> row(320 * 3);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const std::uint16_t p = pixels[y * 320 + x];
+      // Fields widened to 8 bits by repeating their top bits.
+      row[3 * x] = static_cast<png_byte>((p >> 11) << 3 | (p >> 13));
+      row[3 * x + 1] = static_cast<png_byte>(((p >> 5) & 63) << 2 | ((p >> 9) & 3));
+      row[3 * x + 2] = static_cast<png_byte>((p & 31) << 3 | ((p >> 2) & 7));
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+    return 2;
+  }
+  const std::string directory = argv[1];
+  std::vector<std::uint16_t> pixels(effect_pixels);
+  frame_buffer = pixels.data();
+  write_synthetic_assets();
+  build_warp_table();
+
+  bool ok = true;
+  const auto save = [&](const std::string& name, const std::uint16_t* image) {
+    ok = write_png(directory + "/" + name + ".png", image) && ok;
+  };
+
+  for (int frame = 0; frame < 40; ++frame) {
+    draw_warp();
+    if (frame % 20 == 0) save("warp_" + std::to_string(frame), pixels.data());
+  }
+  draw_tunnel(tunnel_plain);
+  save("tunnel_plain", second_buffer);
+  for (int frame = 0; frame < 30; ++frame) draw_tunnel(tunnel_distorted);
+  save("tunnel_distorted", second_buffer);
+
+  for (std::uint32_t weight : {4u, 16u, 28u}) {
+    draw_warp();
+    draw_tunnel(tunnel_plain);
+    cross_blend(weight, blend_full);
+    save("blend_full_" + std::to_string(weight), pixels.data());
+  }
+  for (int level : {254, 160, 81}) {
+    draw_warp();
+    fade_through_mask(static_cast<std::uint8_t>(level));
+    save("fade_" + std::to_string(level), pixels.data());
+  }
+  copy_picture_shifted(opening_picture, 4);
+  save("opening_shifted", pixels.data());
+  blur_frame();
+  save("opening_blurred", pixels.data());
+  copy_picture_shifted(alternating_picture_1, 3);
+  blur_frame();
+  save("alternating_blurred", pixels.data());
+  fill_frame(0x00000C05);
+  copy_picture_keyed(end_picture);
+  save("keyed_over_fill", pixels.data());
+  return ok ? 0 : 1;
+}
