@@ -20,6 +20,9 @@
 
 namespace {
 
+// The vector loops take whole blocks of 16 pixels.
+static_assert(effect_pixels % 16 == 0);
+
 inline std::uint32_t saturating_sub(std::uint32_t x, std::uint32_t y) { return x > y ? x - y : 0; }
 
 #if defined(__SSE2__)
@@ -53,13 +56,14 @@ void fade_through_mask(std::uint8_t level) {
     store(pixels + i, darken(load(pixels + i), _mm_unpacklo_epi8(d, zero)));
     store(pixels + i + 8, darken(load(pixels + i + 8), _mm_unpackhi_epi8(d, zero)));
   }
-#endif
+#else
   for (; i < effect_pixels; ++i) {
     const std::uint32_t d = saturating_sub((256u - mask_picture[i]) & 0xFFu, level);
     const std::uint16_t p = pixels[i];
     pixels[i] = merge_pixel(saturating_sub(pixel_red(p), d >> 3), saturating_sub(pixel_green(p), d >> 2),
                             saturating_sub(pixel_blue(p), d >> 3));
   }
+#endif
 }
 
 void cross_blend(std::uint32_t weight, BlendForm form) {
@@ -92,7 +96,7 @@ void cross_blend(std::uint32_t weight, BlendForm form) {
                                     green);
     store(pixels + i, _mm_or_si128(rb, g));
   }
-#endif
+#else
   for (; i < effect_pixels; ++i) {
     const std::uint16_t f = pixels[i];
     const std::uint16_t o = second_buffer[i];
@@ -102,21 +106,23 @@ void cross_blend(std::uint32_t weight, BlendForm form) {
     pixels[i] = merge_pixel(std::min<std::uint32_t>(red, 31), std::min<std::uint32_t>(grn, 63),
                             std::min<std::uint32_t>(blue, 31));
   }
+#endif
 }
 
 void fill_frame(std::uint32_t pattern) {
   std::uint16_t* pixels = frame_buffer;
-  const auto low = static_cast<std::uint16_t>(pattern);
-  const auto high = static_cast<std::uint16_t>(pattern >> 16);
   std::uint32_t i = 0;
 #if defined(__SSE2__)
   const __m128i pairs = _mm_set1_epi32(static_cast<int>(pattern));
   for (; i + 8 <= effect_pixels; i += 8) store(pixels + i, pairs);
-#endif
+#else
+  const auto low = static_cast<std::uint16_t>(pattern);
+  const auto high = static_cast<std::uint16_t>(pattern >> 16);
   for (; i < effect_pixels; i += 2) {
     pixels[i] = low;
     pixels[i + 1] = high;
   }
+#endif
 }
 
 void copy_picture_shifted(const std::uint8_t* picture, std::uint32_t shift) {
@@ -131,8 +137,9 @@ void copy_picture_shifted(const std::uint8_t* picture, std::uint32_t shift) {
     store(pixels + i, _mm_srl_epi16(_mm_unpacklo_epi8(bytes, zero), count));
     store(pixels + i + 8, _mm_srl_epi16(_mm_unpackhi_epi8(bytes, zero), count));
   }
-#endif
+#else
   for (; i < effect_pixels; ++i) pixels[i] = static_cast<std::uint16_t>(picture[i] >> s);
+#endif
 }
 
 void copy_picture_keyed(const std::uint8_t* picture) {
@@ -150,8 +157,9 @@ void copy_picture_keyed(const std::uint8_t* picture) {
     store(pixels + i + 8,
           merge(load(pixels + i + 8), _mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(keep, keep)));
   }
-#endif
+#else
   for (; i < effect_pixels; ++i) {
     if (picture[i] != 0) pixels[i] = picture[i];
   }
+#endif
 }

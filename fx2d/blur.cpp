@@ -26,6 +26,8 @@ inline constexpr std::uint32_t noise_window_start = 65052;             // the mo
 inline constexpr std::uint32_t noise_scroll_step = 768;
 inline constexpr std::uint32_t first_filtered = 321;  // row 1, column 1
 inline constexpr std::uint32_t last_filtered = 63680;  // row 199, column 0
+// The vector loops take whole blocks: 16 bytes of noise, 8 filtered pixels.
+static_assert(frame_bytes_total % 16 == 0 && (last_filtered + 1 - first_filtered) % 8 == 0);
 
 // Frame byte k += noise byte k >> 5 (0..7), wrapping within the byte.
 void add_noise(std::uint8_t* frame, const std::uint8_t* noise) {
@@ -39,8 +41,9 @@ void add_noise(std::uint8_t* frame, const std::uint8_t* noise) {
     __m128i* out = reinterpret_cast<__m128i*>(frame + k);
     _mm_storeu_si128(out, _mm_add_epi8(_mm_loadu_si128(out), add));
   }
-#endif
+#else
   for (; k < frame_bytes_total; ++k) frame[k] = static_cast<std::uint8_t>(frame[k] + (noise[k] >> 5));
+#endif
 }
 
 void filter(std::uint16_t* pixels) {
@@ -75,13 +78,14 @@ void filter(std::uint16_t* pixels) {
     const __m128i level = _mm_srli_epi16(sums, 8);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), _mm_mullo_epi16(level, grey));
   }
-#endif
+#else
   for (; i <= last_filtered; ++i) {
     const std::uint32_t a = pixels[i] & 31u;
     const std::uint32_t b = pixels[i + 1] & 31u;
     v = (2 * a + b + v) >> 2;
     pixels[i] = grey_pixel(v);
   }
+#endif
 }
 
 }  // namespace
