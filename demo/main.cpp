@@ -10,14 +10,11 @@
 
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
+#include "music/music.h"
 #include "shell/shell.h"
 
 // A scene's threshold that no song position reaches: scene 8 ends on Escape only.
 static constexpr std::uint32_t escape_only = 0x10000;
-
-// GAP(music): song_position() once the music player exists. Until then there
-// is no song, and a missing song's position is 0.
-static std::uint16_t current_song_position() { return 0; }
 
 // One scene: frames until the position reaches the threshold or Escape is
 // down. The test comes after the frame, so a scene always runs at least one.
@@ -26,7 +23,7 @@ static void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
     poll_keyboard();
     frame_steps();
     present_frame();
-    if (threshold != escape_only && current_song_position() >= threshold) {
+    if (threshold != escape_only && song_position() >= threshold) {
       return;
     }
     if (key_state[escape_key] != 0) {
@@ -39,7 +36,7 @@ static void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
 // for the song's position.
 static void white_flash() {
   for (int frame = 0; frame < 3; ++frame) {
-    fill_frame(0xFFFFFFFF);
+    fill_frame(white_fill_pattern);
     present_frame();
   }
 }
@@ -53,7 +50,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   // open_output(44100); demo_song = load_song("tolvanes.xm").
   // GAP(render3d): build_rotation_tables(); build_sin_cos_tables();
   // build_reciprocal_table().
-  // GAP(fx2d): init_captions_and_palettes().
+  // The caption rows hold their texts as offsets into the asset block:
+  // turn them into the records the caption writer uses, once.
+  resolve_caption_table();
+  init_captions_and_palettes();
 
   create_app_window();
   open_input(main_window);
@@ -61,7 +61,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   set_display_mode(screen_width, screen_height, 16);
   alloc_frame_buffer(screen_width, screen_height, 16);
 
-  // GAP(fx2d): build_warp_table().
+  build_warp_table();
   // GAP(music): play_song(demo_song).
 
   run_scene(scene_1_frame, 0x0500);
