@@ -47,10 +47,10 @@ XmInstrument make_acid_bass() {
   add_saw(partials, bin, 1.0, period * 45 / 100, noise);
   const double fundamental = bin * rate / period;
   const double tau = 0.06 * rate;
-  const double end_value = exp_series(-attack / tau);
+  const double end_value = exp_series(-static_cast<double>(attack) / tau);
   auto cutoff = [&](std::uint32_t frame) {
     if (frame >= attack) return 420.0;
-    const double fall = (exp_series(-frame / tau) - end_value) / (1.0 - end_value);
+    const double fall = (exp_series(-static_cast<double>(frame) / tau) - end_value) / (1.0 - end_value);
     return 420.0 + 3400.0 * fall;
   };
   const PartialWeight weight = [&](std::size_t p, std::uint32_t frame) {
@@ -62,7 +62,7 @@ XmInstrument make_acid_bass() {
   for (double& v : wave) v = soft_clip(2.2 * v / top);
   XmInstrument acid =
       single_sample_instrument("acid bass", looped("acid bass", wave, 0.95, relative, attack, period));
-  acid.volume_envelope = make_envelope({{0, 64}, {3, 54}, {10, 44}, {24, 36}}, envelope_on | envelope_sustain, 3);
+  acid.volume_envelope = make_envelope({{0, 64}, {3, 58}, {10, 50}, {24, 44}}, envelope_on | envelope_sustain, 3);
   acid.fadeout = 3000;
   return acid;
 }

@@ -3,6 +3,7 @@
 // Usage: build_song SCORE_DIRECTORY OUTPUT_FILE
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 
 #include "tools/song/song_builder.h"
 #include "tools/song/xm_writer.h"
@@ -15,7 +16,11 @@ int main(int argc, char** argv) {
   Score score;
   std::string problem = read_score(argv[1], score);
   XmModule module;
-  if (problem.empty()) problem = build_module(score, module);
+  try {
+    if (problem.empty()) problem = build_module(score, module);
+  } catch (const std::exception& error) {
+    problem = error.what();
+  }
   if (!problem.empty()) {
     std::fprintf(stderr, "build_song: %s\n", problem.c_str());
     return 1;

@@ -1,6 +1,7 @@
 #include "tools/song/synth_wave.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "tools/song/synth_math.h"
 
@@ -74,6 +75,10 @@ void mix_into(Wave& destination, const Wave& source, double gain, std::size_t of
 }
 
 std::vector<std::int16_t> to_frames(const Wave& wave, double peak) {
+  // A value that is not a number means a recipe divided by zero or
+  // overflowed; it would silently become some frame value, so refuse it.
+  for (double v : wave)
+    if (!std::isfinite(v)) throw std::domain_error("a synthesized frame is not a finite number");
   const double top = peak_of(wave);
   const double scale = top > 0 ? peak * 32767.0 / top : 0.0;
   std::vector<std::int16_t> frames(wave.size());

@@ -50,4 +50,5 @@ void fade_out(Wave& wave, std::size_t frames);
 void mix_into(Wave& destination, const Wave& source, double gain, std::size_t offset = 0);
 
 // 16-bit frames, scaled so that the peak reaches peak (a share of full scale).
+// Throws std::domain_error for a value that is not finite.
 std::vector<std::int16_t> to_frames(const Wave& wave, double peak);
