@@ -68,3 +68,15 @@ bool resolve_caption_table();
 bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
                           std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
                           CaptionEvent* records);
+
+// Once per frame of a caption scene: brings up the captions whose start is
+// the song's position and takes down those whose end it has passed.
+void update_captions();
+// Draws every caption on screen over the frame, later entries over earlier ones.
+void draw_captions();
+// Draws text with its first character cell at the given pixel index of
+// frame_buffer (y x 320 + x), with the writer's proportional advance.
+void draw_text(const char* text, std::uint32_t destination);
+// Draws one character's glyph (columns 1..23, rows 1..27 of its cell) at a
+// pixel index; transparent where the font holds 0.
+void draw_glyph(char c, std::uint32_t destination);
