@@ -97,7 +97,11 @@ inline constexpr std::uint8_t loop_forward = 2;
 inline constexpr std::uint8_t loop_ping_pong = 4;
 
 struct Sample {
-  std::int16_t* data;         // length + 8 frames, 16-bit mono, or null when length is 0; owned
+  // 16-bit mono frames, or null when length is 0; owned. Frames -1 and
+  // length .. length + 7 exist too: frame -1 is 0, the frame that a
+  // position a fraction of a frame before frame 0 interpolates from, and
+  // frame loop_start + loop_length is the guard frame that follows the loop.
+  std::int16_t* data;
   std::uint32_t length;       // frames
   std::uint32_t loop_start;   // frames; 0 without a loop
   std::uint32_t loop_length;  // frames; length without a loop
@@ -379,6 +383,9 @@ std::uint16_t song_position();
 // Offline rendering: the same output state as open_output (ring, mix
 // buffer, voices) without a device or a thread. close_output tears it down.
 bool open_offline_output(std::int32_t rate);
+// The output thread's rule: with the device playing chunk playing, chunk
+// fill may be rendered.
+bool chunk_is_due(std::int32_t fill, std::int32_t playing);
 // Renders chunk k of the ring exactly as the output thread does.
 void render_chunk(std::int32_t k);
 // Renders the chunk at fill_chunk, advances fill_chunk and returns the

@@ -1,6 +1,292 @@
-// Sound output and player control: the wave device, the ring of chunks,
-// the output thread, and the song controls and position queries.
+// Sound output and player control: the wave device with its one looping
+// ring of 20 ms chunks, the output thread that renders each chunk as soon
+// as the device has played it, and the song controls and position queries.
+//
+// Song timing comes from counted output frames: a song's tick_handler runs
+// every samples_per_tick frames of the output stream, however late the
+// thread wakes. The output thread renders every chunk with chunk_lock held;
+// the control calls take the same lock, so they never overlap a chunk.
+#include <algorithm>
+#include <cstring>
+
 #include "music/music.h"
+
+namespace {
+
+constexpr std::int32_t chunk_ms = 20;
+// The largest ring whose byte size still fits a DWORD and a 32-bit size_t.
+constexpr std::int64_t max_ring_frames = INT32_MAX / 8;
+
+// Channel i of a playing song drives voice i; with no voices (output
+// closed) the channels wait for the next open_output.
+void bind_channels(Song* song) {
+  if (song->channels == nullptr) {
+    return;
+  }
+  for (std::int32_t i = 0; i < song->channel_count; ++i) {
+    song->channels[i].voice = voice_table != nullptr ? &voice_table[i] : nullptr;
+    song->channels[i].voice_index = i;
+  }
+}
+
+void stop_song_locked(Song* song) {
+  list_remove(song);
+  song->playing = 0;
+  if (song->channels != nullptr) {
+    for (std::int32_t i = 0; i < song->channel_count; ++i) {
+      voice_reset(i);
+    }
+    music_release(song->channels);
+    song->channels = nullptr;
+  }
+}
+
+// The ring, the mix buffer and the voices for the given rate; shared by
+// the live and the offline output. On failure nothing stays allocated.
+bool allocate_output(std::int32_t rate) {
+  output_rate = rate;
+  chunk_frames = static_cast<std::int32_t>((static_cast<std::int64_t>(rate) * chunk_ms / 1000 + 3) & ~std::int64_t{3});
+  const std::int64_t frames = std::int64_t{2} * (output_buffer_ms / chunk_ms) * chunk_frames;
+  if (frames > max_ring_frames) {
+    return false;
+  }
+  ring_frames = static_cast<std::int32_t>(frames);
+  ramp_length = std::max<std::int32_t>(1, static_cast<std::int32_t>(static_cast<std::int64_t>(rate) * 128 / 44100));
+  ramp_step = 1.0f / static_cast<float>(ramp_length);
+  fill_chunk = 0;
+
+  // Interleaved float pairs, started on a 16-byte boundary.
+  mix_buffer_block = music_allocate(static_cast<std::size_t>(ring_frames) * 2 * sizeof(float) + 256, 1);
+  voice_list.next = voice_list.prev = &voice_list;
+  voice_table = static_cast<Voice*>(music_allocate(voice_count, sizeof(Voice)));
+  wave_ring = static_cast<std::int16_t*>(music_allocate(static_cast<std::size_t>(ring_frames) * 2, sizeof(std::int16_t)));
+  if (mix_buffer_block == nullptr || voice_table == nullptr || wave_ring == nullptr) {
+    music_release(mix_buffer_block);
+    music_release(voice_table);
+    music_release(wave_ring);
+    mix_buffer_block = nullptr;
+    voice_table = nullptr;
+    wave_ring = nullptr;
+    return false;
+  }
+  const auto address = reinterpret_cast<std::uintptr_t>(mix_buffer_block);
+  mix_buffer = reinterpret_cast<float*>((address + 15) & ~static_cast<std::uintptr_t>(15));
+  for (std::int32_t k = 0; k < voice_count; ++k) {
+    list_append(&voice_table[k], &voice_list);
+    voice_table[k].index = k;
+  }
+  // Songs already playing get the new rate's tick length and the new voices.
+  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
+    set_song_bpm(song, song->bpm);
+    bind_channels(song);
+  }
+  return true;
+}
+
+DWORD WINAPI output_thread(LPVOID) {
+  thread_finished.store(0);
+  const std::int32_t chunk_count = ring_frames / chunk_frames;
+  while (stop_request.load() == 0) {
+    MMTIME time = {};
+    time.wType = TIME_BYTES;
+    waveOutGetPosition(wave_device, &time, sizeof time);
+    const std::uint32_t frames = time.u.cb / 4;
+    const auto playing = static_cast<std::int32_t>(frames % static_cast<std::uint32_t>(ring_frames) /
+                                                   static_cast<std::uint32_t>(chunk_frames));
+    if (chunk_is_due(fill_chunk, playing)) {
+      render_chunk(fill_chunk);
+      fill_chunk = fill_chunk + 1 == chunk_count ? 0 : fill_chunk + 1;
+    }
+    Sleep(2);
+  }
+  thread_finished.store(1);
+  return 0;
+}
+
+}  // namespace
+
+bool chunk_is_due(std::int32_t fill, std::int32_t playing) {
+  return fill != playing && (playing <= 1 || fill < playing);
+}
+
+bool set_output_buffer_length(std::int32_t ms) {
+  output_buffer_ms = std::max(ms, chunk_ms) / chunk_ms * chunk_ms;
+  return true;
+}
+
+bool open_output(std::int32_t rate) {
+  if (music_file_callbacks.open == nullptr) {
+    return false;
+  }
+  close_output();
+  if (rate <= 0) {
+    return false;
+  }
+  WAVEFORMATEX format = {};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = 2;
+  format.nSamplesPerSec = static_cast<DWORD>(rate);
+  format.nAvgBytesPerSec = static_cast<DWORD>(rate) * 4;
+  format.nBlockAlign = 4;
+  format.wBitsPerSample = 16;
+  format.cbSize = 0;
+  if (waveOutOpen(&wave_device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    wave_device = nullptr;
+    return false;
+  }
+  if (!allocate_output(rate)) {
+    close_output();
+    return false;
+  }
+  wave_header = {};
+  wave_header.lpData = reinterpret_cast<LPSTR>(wave_ring);
+  wave_header.dwBufferLength = static_cast<DWORD>(ring_frames) * 4;
+  wave_header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+  wave_header.dwLoops = 0xFFFFFFFF;
+  waveOutPrepareHeader(wave_device, &wave_header, sizeof wave_header);
+  waveOutWrite(wave_device, &wave_header, sizeof wave_header);
+
+  stop_request.store(0);
+  // Cleared here as well as by the thread, so that a close_output that
+  // comes before the thread has started still waits for it.
+  thread_finished.store(0);
+  output_thread_handle = CreateThread(nullptr, 0, output_thread, nullptr, 0, nullptr);
+  if (output_thread_handle == nullptr) {
+    thread_finished.store(1);
+    close_output();
+    return false;
+  }
+  SetThreadPriority(output_thread_handle, THREAD_PRIORITY_TIME_CRITICAL);
+  return true;
+}
+
+bool open_offline_output(std::int32_t rate) {
+  close_output();
+  if (rate <= 0) {
+    return false;
+  }
+  return allocate_output(rate);
+}
+
+void close_output() {
+  stop_request.store(1);
+  {
+    // Waits for a chunk in progress; no new one starts once the thread has
+    // seen stop_request.
+    std::lock_guard<std::mutex> wait_for_chunk(chunk_lock);
+  }
+  if (output_thread_handle != nullptr) {
+    // The lock is not held here: the thread needs its polls to see the
+    // request and end.
+    while (thread_finished.load() == 0) {
+      Sleep(50);
+    }
+    CloseHandle(output_thread_handle);
+    output_thread_handle = nullptr;
+  }
+  voice_list.next = voice_list.prev = &voice_list;
+  music_release(mix_buffer_block);
+  mix_buffer_block = nullptr;
+  mix_buffer = nullptr;
+  if (wave_device != nullptr) {
+    waveOutUnprepareHeader(wave_device, &wave_header, sizeof wave_header);
+    wave_header.dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
+    waveOutReset(wave_device);
+    waveOutClose(wave_device);
+    wave_device = nullptr;
+  }
+  music_release(wave_ring);
+  wave_ring = nullptr;
+  music_release(voice_table);
+  voice_table = nullptr;
+  // Playing songs keep their channels; the next open_output binds them to
+  // its voices.
+  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
+    bind_channels(song);
+  }
+}
+
+void render_chunk(std::int32_t k) {
+  std::lock_guard<std::mutex> hold(chunk_lock);
+  if (wave_ring == nullptr || k < 0 || k >= ring_frames / chunk_frames) {
+    return;
+  }
+  mixing_busy.store(1);
+  float* mix = mix_buffer + static_cast<std::size_t>(k) * chunk_frames * 2;
+  std::fill(mix, mix + static_cast<std::size_t>(chunk_frames) * 2, 0.0f);
+  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
+    if (song->playing == 0) {
+      continue;
+    }
+    std::int32_t left = song->tick_countdown;
+    std::int32_t done = 0;
+    while (done < chunk_frames) {
+      if (left <= 0) {
+        if (song->tick_handler != nullptr) {
+          song->tick_handler(song);
+        }
+        // Read after the tick, so that a tempo change applies at once; a
+        // tick always lasts at least one frame.
+        left = std::max<std::int32_t>(1, song->samples_per_tick);
+      }
+      const std::int32_t frames = std::min(left, chunk_frames - done);
+      mix_voices(mix + static_cast<std::size_t>(done) * 2, &voice_list, frames);
+      done += frames;
+      left -= frames;
+    }
+    song->tick_countdown = left;
+  }
+  convert_mix_to_pcm16(wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix, chunk_frames);
+  mixing_busy.store(0);
+}
+
+const std::int16_t* render_next_chunk() {
+  if (wave_ring == nullptr) {
+    return nullptr;
+  }
+  const std::int32_t k = fill_chunk;
+  render_chunk(k);
+  fill_chunk = k + 1 == ring_frames / chunk_frames ? 0 : k + 1;
+  return wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2;
+}
+
+bool play_song(Song* song) {
+  if (song == nullptr) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(chunk_lock);
+  stop_song_locked(song);
+  song->global_volume = song->initial_global_volume;
+  song->next_order = -1;
+  song->next_row = -1;
+  song->tempo = song->default_tempo;
+  song->row.store(0, std::memory_order_relaxed);
+  song->order.store(0, std::memory_order_relaxed);
+  song->tick_countdown = 0;
+  song->tick = 0;
+  song->pattern_delay_ticks = 0;
+  song->wrapped.store(0, std::memory_order_relaxed);
+  set_song_bpm(song, song->default_bpm);
+  if (song->channel_count > 0) {
+    song->channels = static_cast<Channel*>(music_allocate(static_cast<std::size_t>(song->channel_count), sizeof(Channel)));
+    if (song->channels == nullptr) {
+      return false;
+    }
+  }
+  bind_channels(song);
+  list_append(song, &playing_songs);
+  song->playing = 1;
+  return true;
+}
+
+bool stop_song(Song* song) {
+  if (song == nullptr) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(chunk_lock);
+  stop_song_locked(song);
+  return true;
+}
 
 std::int32_t song_order(const Song* song) {
   return song == nullptr ? 0 : song->order.load(std::memory_order_relaxed);

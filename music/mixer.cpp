@@ -1,0 +1,280 @@
+// The software mixer: every voice plays one sample through linear
+// interpolation at a 32.32 fixed-point position and step, with forward and
+// ping-pong loops, and adds itself into a float stereo buffer with a left
+// and a right gain. A gain change ramps linearly over ramp_length frames.
+// Output thread only: the sequencer changes voices between two mixer calls.
+//
+// Positions are unsigned 32.32 values that are compared as signed ones: at
+// a loop wrap a position may end a fraction of a frame before frame 0 (the
+// boundary is found with 24 fractional bits), and such a position reads
+// frame -1, which every sample provides. With that, and with the distance
+// to the boundary taken as 0 when a position has passed it, no position
+// reads outside frames -1 .. loop end + 1 of its sample.
+#include <algorithm>
+#include <cmath>
+
+#include "music/music.h"
+
+namespace {
+
+constexpr float one_255 = 0.003921569f;  // 1/255 as stored
+constexpr float fraction_scale = 0x1p-31f;
+constexpr std::uint32_t max_frequency = 705600;  // 16 x 44100
+constexpr std::uint32_t min_frequency = 100;
+// Distances of this many whole frames or more are not searched for the
+// boundary; a later pass, closer to it, finds it.
+constexpr std::uint64_t far_distance = std::uint64_t{1} << 24;
+
+// The sample value at a 32.32 position: frame p and frame p + 1, weighted
+// by the top 31 bits of the fraction. b - a is exact in integers, so it
+// equals the difference of the two frames as floats.
+inline float interpolate(const std::int16_t* data, std::uint64_t position) {
+  const auto frame = static_cast<std::int32_t>(static_cast<std::uint32_t>(position >> 32));
+  const auto fraction = static_cast<std::int32_t>(static_cast<std::uint32_t>(position) >> 1);
+  const float t = static_cast<float>(fraction) * fraction_scale;
+  const std::int32_t a = data[frame];
+  const std::int32_t b = data[frame + 1];
+  return static_cast<float>(a) + t * static_cast<float>(b - a);
+}
+
+// A run at fixed gains, two frames per iteration and an odd last frame
+// alone. delta is the step, or its negation (mod 2^64) moving backward.
+std::uint64_t mix_steady(float* out, const std::int16_t* data, std::uint64_t position, std::uint64_t delta,
+                         float gain_left, float gain_right, std::int32_t frames) {
+  std::int32_t k = 0;
+  for (; k + 1 < frames; k += 2) {
+    const float s0 = interpolate(data, position);
+    const float s1 = interpolate(data, position + delta);
+    float* slot = out + 2 * k;
+    slot[0] += s0 * gain_left;
+    slot[1] += s0 * gain_right;
+    slot[2] += s1 * gain_left;
+    slot[3] += s1 * gain_right;
+    position += 2 * delta;
+  }
+  if (k < frames) {
+    const float s = interpolate(data, position);
+    out[2 * k] += s * gain_left;
+    out[2 * k + 1] += s * gain_right;
+    position += delta;
+  }
+  return position;
+}
+
+// A run during a ramp: the gains move after each frame.
+std::uint64_t mix_ramp(float* out, const std::int16_t* data, std::uint64_t position, std::uint64_t delta,
+                       float& gain_left, float& gain_right, float step_left, float step_right, std::int32_t frames) {
+  for (std::int32_t k = 0; k < frames; ++k) {
+    const float s = interpolate(data, position);
+    out[2 * k] += s * gain_left;
+    out[2 * k + 1] += s * gain_right;
+    gain_left += step_left;
+    gain_right += step_right;
+    position += delta;
+  }
+  return position;
+}
+
+std::uint8_t gain_reached(float gain) {
+  const double scaled = std::nearbyint(static_cast<double>(gain) * 255.0);
+  return static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
+}
+
+// Starts a new ramp when the targets have changed since the last set-up or
+// no ramp runs; a running ramp toward unchanged targets goes on.
+void set_up_ramp(Voice& voice) {
+  if (voice.ramp_frames_left > 0 && voice.gain_left == voice.seen_gain_left &&
+      voice.gain_right == voice.seen_gain_right) {
+    return;
+  }
+  voice.seen_gain_left = voice.gain_left;
+  voice.seen_gain_right = voice.gain_right;
+  const bool left_moves = voice.gain_left != voice.current_gain_left;
+  const bool right_moves = voice.gain_right != voice.current_gain_right;
+  voice.gain_step_left =
+      left_moves ? static_cast<float>(voice.gain_left - voice.current_gain_left) * one_255 * ramp_step : 0.0f;
+  voice.gain_step_right =
+      right_moves ? static_cast<float>(voice.gain_right - voice.current_gain_right) * one_255 * ramp_step : 0.0f;
+  voice.ramp_frames_left = left_moves || right_moves ? ramp_length : 0;
+}
+
+// What happens at the boundary: wrap, reflect, or the end of the voice.
+// Returns false when the voice has ended.
+bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_start, std::uint64_t loop_end) {
+  const Sample& sample = *voice.sample;
+  const std::uint64_t loop_length = loop_end - loop_start;
+  if (loop_length != 0 && (sample.loop_type & loop_forward) != 0) {
+    do {
+      position -= loop_length;
+    } while (static_cast<std::int64_t>(position) >= static_cast<std::int64_t>(loop_end));
+    return true;
+  }
+  if (loop_length != 0 && (sample.loop_type & loop_ping_pong) != 0) {
+    bool at_start = voice.direction == 2;
+    for (;;) {
+      if (at_start) {
+        position = 2 * loop_start - position - 1;
+        voice.direction = 1;
+        if (static_cast<std::int64_t>(position) < static_cast<std::int64_t>(loop_end)) {
+          return true;
+        }
+      } else {
+        position = 2 * loop_end - position - 1;
+        voice.direction = 2;
+        if (static_cast<std::int64_t>(position) >= static_cast<std::int64_t>(loop_start)) {
+          return true;
+        }
+      }
+      at_start = !at_start;
+    }
+  }
+  voice.sample = nullptr;
+  voice.position = 0;
+  voice.position_fraction = 0;
+  return false;
+}
+
+void mix_voice(Voice& voice, float* out, std::int32_t frames) {
+  const Sample& sample = *voice.sample;
+  const std::uint64_t step = static_cast<std::uint64_t>(voice.step) << 32 | voice.step_fraction;
+  if ((step >> 8) == 0) {
+    return;  // never given a frequency: the voice does not move and is not heard
+  }
+  const std::uint64_t loop_start = static_cast<std::uint64_t>(sample.loop_start) << 32;
+  const std::uint64_t loop_end = (static_cast<std::uint64_t>(sample.loop_start) + sample.loop_length) << 32;
+  std::uint64_t position = static_cast<std::uint64_t>(voice.position) << 32 | voice.position_fraction;
+
+  while (frames > 0) {
+    const bool backward = voice.direction == 2;
+    const std::uint64_t delta = backward ? 0 - step : step;
+    std::int32_t run = frames;
+    bool at_boundary = false;
+    const auto distance = static_cast<std::int64_t>(backward ? position - loop_start : loop_end - position);
+    if (distance <= 0) {
+      run = 0;
+      at_boundary = true;
+    } else if (static_cast<std::uint64_t>(distance) >> 32 < far_distance) {
+      const std::uint64_t d = static_cast<std::uint64_t>(distance) >> 8;
+      const std::uint64_t s = step >> 8;
+      const std::uint64_t n = (d + s - 1) / s;
+      if (n <= static_cast<std::uint64_t>(run)) {
+        run = static_cast<std::int32_t>(n);
+        at_boundary = true;
+      }
+    }
+
+    set_up_ramp(voice);
+    const bool ramping = voice.ramp_frames_left > 0;
+    if (ramping && voice.ramp_frames_left < run) {
+      run = voice.ramp_frames_left;
+      at_boundary = false;
+    }
+
+    if (ramping) {
+      float gain_left = static_cast<float>(voice.current_gain_left) * one_255;
+      float gain_right = static_cast<float>(voice.current_gain_right) * one_255;
+      position = mix_ramp(out, sample.data, position, delta, gain_left, gain_right, voice.gain_step_left,
+                          voice.gain_step_right, run);
+      voice.current_gain_left = gain_reached(gain_left);
+      voice.current_gain_right = gain_reached(gain_right);
+      voice.ramp_frames_left -= run;
+    } else {
+      position = mix_steady(out, sample.data, position, delta, static_cast<float>(voice.gain_left) * one_255,
+                            static_cast<float>(voice.gain_right) * one_255, run);
+    }
+    out += 2 * static_cast<std::ptrdiff_t>(run);
+    frames -= run;
+
+    if (at_boundary && !pass_boundary(voice, position, loop_start, loop_end)) {
+      return;
+    }
+  }
+  voice.position = static_cast<std::uint32_t>(position >> 32);
+  voice.position_fraction = static_cast<std::uint32_t>(position);
+}
+
+}  // namespace
+
+void voice_set_frequency(Voice* voice, std::int32_t hertz) {
+  voice->frequency = hertz;
+  if (output_rate <= 0) {
+    return;
+  }
+  const auto h = static_cast<std::uint32_t>(std::clamp<std::int64_t>(hertz, min_frequency, max_frequency));
+  const auto rate = static_cast<std::uint32_t>(output_rate);
+  voice->step = h / rate;
+  voice->step_fraction = static_cast<std::uint32_t>((static_cast<std::uint64_t>(h % rate) << 32) / rate);
+}
+
+// Linear pan law; the gains are stored into 8 bits.
+static void update_gains(Voice* voice) {
+  voice->gain_left = static_cast<std::uint8_t>((255 - voice->panning) * voice->volume / 255);
+  voice->gain_right = static_cast<std::uint8_t>(voice->panning * voice->volume / 255);
+}
+
+void voice_set_volume(Voice* voice, std::int32_t volume) {
+  voice->volume = volume;
+  update_gains(voice);
+}
+
+void voice_set_panning(Voice* voice, std::int32_t panning) {
+  voice->panning = panning;
+  update_gains(voice);
+}
+
+std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample) {
+  if (voice_table == nullptr || sample == nullptr || voice_index < 0 || voice_index >= voice_count) {
+    return -1;
+  }
+  Voice& voice = voice_table[voice_index];
+  voice.sample = sample;
+  if (static_cast<std::uint64_t>(voice.start_offset) >=
+      static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length) {
+    voice.start_offset = 0;
+  }
+  voice.position = voice.start_offset;
+  voice.position_fraction = 0;
+  voice.start_offset = 0;
+  voice.direction = 1;
+  return voice_index;
+}
+
+void voice_reset(std::int32_t voice_index) {
+  if (voice_table == nullptr || voice_index < 0 || voice_index >= voice_count) {
+    return;
+  }
+  Voice& voice = voice_table[voice_index];
+  voice.position = 0;
+  voice.position_fraction = 0;
+  voice.sample = nullptr;
+}
+
+void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
+  if (frames < 1) {
+    return;
+  }
+  for (Voice* voice = list_head->next; voice != list_head; voice = voice->next) {
+    if (voice->sample != nullptr) {
+      mix_voice(*voice, out, frames);
+    }
+  }
+}
+
+// Each value is limited first and then rounded: for values inside the
+// range that is the same as rounding first, and adding and taking away
+// 1.5 x 2^23 rounds a float below 2^22 to the nearest integer, halves to
+// even, in the default rounding mode. A NaN, which no mix produces, gives
+// -32768.
+void convert_mix_to_pcm16(std::int16_t* destination, const float* source, std::int32_t frames) {
+  if (frames <= 0 || destination == nullptr || source == nullptr) {
+    return;
+  }
+  constexpr float round_bias = 0x1.8p23f;
+  for (std::int32_t k = 0; k < 2 * frames; ++k) {
+    float value = source[k];
+    value = value > 32767.0f ? 32767.0f : value;
+    value = value >= -32768.0f ? value : -32768.0f;
+    value = (value + round_bias) - round_bias;
+    destination[k] = static_cast<std::int16_t>(static_cast<std::int32_t>(value));
+  }
+}
