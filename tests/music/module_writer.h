@@ -1,0 +1,95 @@
+// Builds Extended Module files in memory for the tests, the fuzzing seeds
+// and the benchmarks, and serves bytes to the player through its file
+// callbacks.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "music/music.h"
+
+// How the writer stores a pattern's cells.
+enum class Packing {
+  masked,  // every cell as a presence mask and the fields present
+  plain,   // every cell as note and four bytes (bit 7 of the note clear)
+  mixed,   // the shorter of the two for each cell, as trackers save
+};
+
+struct TestPattern {
+  std::int32_t rows = 64;
+  std::vector<Cell> cells;  // rows x channels; missing cells are empty
+  Packing packing = Packing::mixed;
+  // Written in place of the packed cells when set.
+  std::optional<std::vector<std::uint8_t>> raw_data;
+  std::optional<std::uint16_t> packed_size;  // default: the size written
+};
+
+struct TestSample {
+  std::vector<std::uint8_t> data;  // as stored: delta-coded bytes
+  bool sixteen_bit = false;
+  std::uint8_t loop = 0;  // type bits 0..1: 1 forward, 2 ping-pong
+  std::uint32_t loop_start = 0;   // bytes, as stored
+  std::uint32_t loop_length = 0;  // bytes, as stored
+  std::optional<std::uint32_t> length;  // default: data.size()
+  std::uint8_t volume = 64;
+  std::int8_t finetune = 0;
+  std::uint8_t panning = 128;
+  std::int8_t relative_note = 0;
+};
+
+struct TestInstrument {
+  std::vector<TestSample> samples;
+  std::optional<std::uint16_t> sample_count;  // default: samples.size()
+  std::optional<std::uint32_t> header_size;   // default: 263, or 29 without samples
+  // Stored in place of the header size, which still lays out the file.
+  std::optional<std::uint32_t> declared_header_size;
+  std::uint8_t keymap[96] = {};
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> volume_envelope;   // up to 12 points
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> panning_envelope;  // up to 12 points
+  std::optional<std::uint8_t> volume_points;   // default: the points given
+  std::optional<std::uint8_t> panning_points;  // default: the points given
+  std::uint8_t volume_sustain = 0, volume_loop_start = 0, volume_loop_end = 0;
+  std::uint8_t panning_sustain = 0, panning_loop_start = 0, panning_loop_end = 0;
+  std::uint8_t volume_type = 0, panning_type = 0;
+  std::uint8_t vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0;
+  std::uint16_t fadeout = 0;  // as stored
+};
+
+struct TestModule {
+  std::string id = "Extended Module: ";
+  std::string name = "test module";
+  std::uint32_t header_size = 276;
+  std::uint16_t song_length = 1;
+  std::uint16_t restart_position = 0;
+  std::uint16_t channels = 4;
+  std::uint16_t flags = 1;
+  std::uint16_t tempo = 6;
+  std::uint16_t bpm = 125;
+  std::vector<std::uint8_t> orders = {0};
+  std::vector<TestPattern> patterns;
+  std::vector<TestInstrument> instruments;
+  std::optional<std::uint16_t> stored_patterns;     // default: patterns.size()
+  std::optional<std::uint16_t> stored_instruments;  // default: instruments.size()
+};
+
+std::vector<std::uint8_t> write_module(const TestModule& module);
+
+// Delta coding of sample values as a tracker stores them.
+std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values);
+std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values);
+
+// A sample that plays values at 8 bits; keymap all 0.
+TestSample looped_sample(const std::vector<std::int8_t>& values, std::uint8_t loop, std::uint32_t loop_start,
+                         std::uint32_t loop_length);
+// A one-instrument module whose pattern cells are given as (row, channel, cell).
+TestModule one_pattern_module(std::uint16_t channels, std::int32_t rows,
+                              const std::vector<std::pair<std::pair<int, int>, Cell>>& cells);
+
+// Registers file callbacks that serve these bytes for any file name; open
+// fails for the name "missing".
+void use_buffer_file(std::vector<std::uint8_t> bytes);
+// use_buffer_file, then load_song.
+Song* load_bytes(const std::vector<std::uint8_t>& bytes);
