@@ -322,6 +322,10 @@ void voice_set_panning(Voice* voice, std::int32_t panning);
 void mix_voices(float* out, Voice* list_head, std::int32_t frames);
 // Nearest integer, halves to even, limited to -32768..32767.
 void convert_mix_to_pcm16(std::int16_t* destination, const float* source, std::int32_t frames);
+// Whether the mixer and the conversion use their vector loops, which give
+// bit for bit the results of the plain ones; set at start-up when the CPU
+// has them (AVX2). Tests turn it off to check the plain loops.
+extern bool mixer_vector_loops;
 
 // ---------------------------------------------------------------------------
 // Sound output and player control.
