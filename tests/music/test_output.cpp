@@ -1,0 +1,405 @@
+// The wave output, the ring of chunks, the output thread and the player
+// controls, on the headless backend's virtual wave device.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "headless/headless.h"
+#include "support/child_run.h"
+#include "music/module_writer.h"
+
+namespace {
+
+// A song with no patterns whose tick handler counts its ticks and can
+// change the BPM on a chosen tick.
+std::int32_t ticks_seen = 0;
+std::int32_t bpm_change_tick = -1;
+std::int32_t bpm_change_to = 0;
+
+void counting_tick(Song* song) {
+  if (ticks_seen == bpm_change_tick) {
+    set_song_bpm(song, bpm_change_to);
+  }
+  ++ticks_seen;
+}
+
+Song* counting_song(std::int16_t bpm, std::int16_t channels = 0) {
+  Song* song = new (music_allocate(1, sizeof(Song))) Song{};
+  song->next = song->prev = song;
+  song->default_bpm = bpm;
+  song->default_tempo = 6;
+  song->channel_count = channels;
+  song->tick_handler = counting_tick;
+  return song;
+}
+
+TestModule small_song() {
+  TestModule module = one_pattern_module(4, 16, {});
+  TestPattern& pattern = module.patterns[0];
+  pattern.cells[0] = {49, 1, 0, 0, 0};
+  pattern.cells[4 * 4 + 1] = {61, 1, 0x30, 0, 0};
+  pattern.cells[8 * 4 + 2] = {37, 1, 0, 0, 0};
+  return module;
+}
+
+// A tone on voice 5, which the song's four channels leave alone.
+void start_tone(Song* song) {
+  voice_start_sample(5, song->instruments[0].samples[0]);
+  voice_set_frequency(&voice_table[5], 7000);
+  voice_set_panning(&voice_table[5], 100);
+  voice_set_volume(&voice_table[5], 90);
+}
+
+struct OutputTest : ::testing::Test {
+  std::int64_t blocks_before = 0;
+  void SetUp() override {
+    blocks_before = music_blocks_in_use.load();
+    HeadlessScript script;
+    script.log_calls = true;
+    headless_configure(script);
+    use_buffer_file({});
+    set_output_buffer_length(100);
+    ticks_seen = 0;
+    bpm_change_tick = -1;
+  }
+  void TearDown() override {
+    close_output();
+    music_allocation_hook = nullptr;
+    set_output_buffer_length(200);
+    EXPECT_EQ(music_blocks_in_use.load(), blocks_before);
+  }
+};
+
+TEST_F(OutputTest, BufferLengthsAreWholeChunksOfAtLeast20Ms) {
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{100, 100}, {19, 20}, {0, 20}, {59, 40},
+                                                          {200, 200}, {-40, 20}, {61, 60}};
+  for (const auto& [asked, stored] : cases) {
+    EXPECT_TRUE(set_output_buffer_length(asked));
+    EXPECT_EQ(output_buffer_ms, stored) << asked;
+  }
+}
+
+TEST_F(OutputTest, OpenSizesTheChunksTheRingAndTheRamp) {
+  ASSERT_TRUE(open_output(44100));
+  EXPECT_EQ(output_rate, 44100);
+  EXPECT_EQ(chunk_frames, 884);
+  EXPECT_EQ(ring_frames, 8840);
+  EXPECT_EQ(wave_header.dwBufferLength, 35360u);
+  EXPECT_EQ(wave_header.lpData, reinterpret_cast<LPSTR>(wave_ring));
+  EXPECT_EQ(wave_header.dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP), static_cast<DWORD>(WHDR_BEGINLOOP | WHDR_ENDLOOP));
+  EXPECT_EQ(wave_header.dwLoops, 0xFFFFFFFFu);
+  EXPECT_EQ(ramp_length, 128);
+  EXPECT_EQ(ramp_step, 1.0f / 128);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(mix_buffer) % 16, 0u);
+  ASSERT_NE(voice_table, nullptr);
+  int linked = 0;
+  for (Voice* v = voice_list.next; v != &voice_list; v = v->next, ++linked) {
+    ASSERT_EQ(v, &voice_table[linked]);
+    ASSERT_EQ(v->index, linked);
+  }
+  EXPECT_EQ(linked, 256);
+  for (std::int32_t k = 0; k < ring_frames * 2; ++k) {
+    ASSERT_EQ(wave_ring[k], 0);
+  }
+  EXPECT_NE(output_thread_handle, nullptr);
+  const auto calls = calls_named(headless_call_log(), {"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"});
+  const std::string header_size = std::to_string(sizeof(WAVEHDR));
+  EXPECT_EQ(calls, (std::vector<std::string>{"waveOutOpen(-1, 1, 2, 44100, 176400, 4, 16, 0)",
+                                             "waveOutPrepareHeader(" + header_size + ")",
+                                             "waveOutWrite(" + header_size + ", 35360, 12, 4294967295)"}));
+
+  set_output_buffer_length(200);
+  ASSERT_TRUE(open_output(44100));
+  EXPECT_EQ(ring_frames, 17680);
+  EXPECT_EQ(ring_frames / chunk_frames, 20);
+  ASSERT_TRUE(open_output(22050));
+  EXPECT_EQ(chunk_frames, 444);
+  EXPECT_EQ(ramp_length, 64);
+}
+
+TEST_F(OutputTest, OpeningWithoutFileCallbacksTouchesNoDevice) {
+  set_music_file_callbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_FALSE(open_output(44100));
+  EXPECT_TRUE(calls_named(headless_call_log(), {"waveOutOpen"}).empty());
+  EXPECT_EQ(voice_table, nullptr);
+}
+
+TEST_F(OutputTest, AFailedDeviceOrAllocationLeavesTheOutputClosed) {
+  HeadlessScript script;
+  script.wave_open_result = MMSYSERR_ALLOCATED;
+  headless_configure(script);
+  EXPECT_FALSE(open_output(44100));
+  EXPECT_EQ(wave_device, nullptr);
+  EXPECT_EQ(voice_table, nullptr);
+  headless_configure(HeadlessScript{});
+
+  // The three buffers in turn: mix buffer, voices, ring.
+  for (int failing = 1; failing <= 3; ++failing) {
+    static int allocation;
+    static int fail_at;
+    allocation = 0;
+    fail_at = failing;
+    music_allocation_hook = [](std::size_t) { return ++allocation != fail_at; };
+    EXPECT_FALSE(open_output(44100)) << failing;
+    music_allocation_hook = nullptr;
+    EXPECT_EQ(wave_device, nullptr);
+    EXPECT_EQ(wave_ring, nullptr);
+    EXPECT_EQ(mix_buffer, nullptr);
+    EXPECT_EQ(voice_table, nullptr);
+    EXPECT_EQ(output_thread_handle, nullptr);
+    EXPECT_EQ(music_blocks_in_use.load(), blocks_before);
+    // The device was given back: it opens again.
+    ASSERT_TRUE(open_output(44100));
+    close_output();
+  }
+  EXPECT_FALSE(open_output(0));
+  EXPECT_FALSE(open_output(-44100));
+}
+
+TEST_F(OutputTest, CloseEndsTheThreadAndReleasesEverythingOnce) {
+  ASSERT_TRUE(open_output(44100));
+  headless_run_for(30);
+  close_output();
+  EXPECT_EQ(output_thread_handle, nullptr);
+  EXPECT_EQ(thread_finished.load(), 1);
+  EXPECT_EQ(wave_device, nullptr);
+  EXPECT_EQ(wave_ring, nullptr);
+  EXPECT_EQ(voice_list.next, &voice_list);
+  EXPECT_EQ(wave_header.dwFlags & WHDR_PREPARED, 0u);
+  close_output();
+  const auto calls = calls_named(headless_call_log(), {"waveOutUnprepareHeader", "waveOutReset", "waveOutClose"});
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1], "waveOutReset");
+  EXPECT_EQ(calls[2], "waveOutClose");
+}
+
+TEST_F(OutputTest, TheChunkRuleRendersTheChunksTheDeviceHasPlayed) {
+  // With ten chunks: playing chunk 0 or 1, every other chunk may be
+  // rendered; playing a later one, only the chunks before it.
+  for (std::int32_t playing = 0; playing < 10; ++playing) {
+    for (std::int32_t fill = 0; fill < 10; ++fill) {
+      const bool expected = fill != playing && (playing <= 1 || fill < playing);
+      EXPECT_EQ(chunk_is_due(fill, playing), expected) << fill << " while " << playing;
+    }
+  }
+  EXPECT_TRUE(chunk_is_due(9, 0));
+  EXPECT_TRUE(chunk_is_due(0, 1));
+  EXPECT_TRUE(chunk_is_due(4, 5));
+  EXPECT_FALSE(chunk_is_due(6, 5));
+  EXPECT_FALSE(chunk_is_due(5, 5));
+}
+
+TEST_F(OutputTest, NullSongsAreAcceptedByEveryControl) {
+  EXPECT_FALSE(play_song(nullptr));
+  EXPECT_FALSE(stop_song(nullptr));
+  EXPECT_FALSE(free_song(nullptr));
+  free_sample(nullptr);
+  EXPECT_EQ(song_order(nullptr), 0);
+}
+
+TEST_F(OutputTest, PlayResetsThePlayingStateAndBindsChannelsToVoices) {
+  ASSERT_TRUE(open_offline_output(44100));
+  Song* song = counting_song(118, 5);
+  song->global_volume_slide = 7;
+  song->row = 9;
+  song->order = 3;
+  song->tick = 2;
+  song->wrapped = 1;
+  song->initial_global_volume = 64;
+  ASSERT_TRUE(play_song(song));
+  EXPECT_EQ(song->playing, 1);
+  EXPECT_EQ(playing_songs.next, song);
+  EXPECT_EQ(song->row.load(), 0);
+  EXPECT_EQ(song->order.load(), 0);
+  EXPECT_EQ(song->tick, 0);
+  EXPECT_EQ(song->wrapped.load(), 0);
+  EXPECT_EQ(song->next_row, -1);
+  EXPECT_EQ(song->next_order, -1);
+  EXPECT_EQ(song->tempo, 6);
+  EXPECT_EQ(song->global_volume, 64);
+  EXPECT_EQ(song->global_volume_slide, 7);
+  EXPECT_EQ(song->samples_per_tick, 934);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(song->channels[i].voice, &voice_table[i]);
+    EXPECT_EQ(song->channels[i].voice_index, i);
+  }
+  // Playing again restarts; stopping releases the channels and the voices.
+  voice_table[2].sample = &empty_sample;
+  ASSERT_TRUE(play_song(song));
+  EXPECT_EQ(playing_songs.next, song);
+  EXPECT_EQ(playing_songs.prev, song);
+  EXPECT_EQ(voice_table[2].sample, nullptr);
+  EXPECT_TRUE(stop_song(song));
+  EXPECT_EQ(song->playing, 0);
+  EXPECT_EQ(song->channels, nullptr);
+  EXPECT_EQ(playing_songs.next, &playing_songs);
+  EXPECT_EQ(song->next, song);
+  free_song(song);
+}
+
+TEST_F(OutputTest, PlayingWithoutAnOutputWaitsForTheNextOpen) {
+  Song* song = counting_song(125, 3);
+  EXPECT_TRUE(play_song(song));
+  EXPECT_EQ(song->channels[0].voice, nullptr);
+  ASSERT_TRUE(open_output(44100));
+  EXPECT_EQ(song->samples_per_tick, 882);
+  EXPECT_EQ(song->channels[2].voice, &voice_table[2]);
+  close_output();
+  EXPECT_EQ(song->channels[2].voice, nullptr) << "no channel keeps a released voice";
+  EXPECT_EQ(ticks_seen, 0);
+  free_song(song);
+}
+
+// Ticks fall on exact frames of the output stream, chunk after chunk, and
+// a BPM change made by a tick applies to the very next one.
+TEST_F(OutputTest, TicksFollowTheTickLengthAcrossChunks) {
+  ASSERT_TRUE(open_offline_output(44100));
+  Song* song = counting_song(118);
+  bpm_change_tick = 5;
+  bpm_change_to = 125;
+  ASSERT_TRUE(play_song(song));
+  std::int64_t next_tick = 0;
+  std::int32_t expected_ticks = 0;
+  std::int32_t length = 934;
+  for (int chunk = 0; chunk < 40; ++chunk) {
+    ASSERT_NE(render_next_chunk(), nullptr);
+    const std::int64_t chunk_end = static_cast<std::int64_t>(chunk + 1) * 884;
+    while (next_tick < chunk_end) {
+      if (expected_ticks == 5) {
+        length = 882;
+      }
+      next_tick += length;
+      ++expected_ticks;
+    }
+    ASSERT_EQ(ticks_seen, expected_ticks) << chunk;
+    ASSERT_EQ(song->tick_countdown, next_tick - chunk_end) << chunk;
+  }
+  EXPECT_EQ(fill_chunk, 0);  // 40 chunks are four times round the ring
+  free_song(song);
+}
+
+TEST_F(OutputTest, TickLengthsFromTheBpm) {
+  output_rate = 44100;
+  Song song = {};
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{118, 934}, {125, 882}, {32, 3445}, {255, 432}};
+  for (const auto& [bpm, frames] : cases) {
+    set_song_bpm(&song, bpm);
+    EXPECT_EQ(song.samples_per_tick, frames) << bpm;
+    EXPECT_EQ(song.samples_per_tick, 5 * 44100 / (2 * bpm)) << bpm;
+  }
+  set_song_bpm(&song, 0);
+  EXPECT_EQ(song.bpm, 125);
+  EXPECT_EQ(song.samples_per_tick, 882);
+  set_song_bpm(&song, 1000000);
+  EXPECT_EQ(song.samples_per_tick, 1);
+  output_rate = 0;
+}
+
+// The live thread plays exactly what offline rendering produces: each chunk
+// it renders, as the device finishes it, equals the offline chunk of the
+// same number.
+TEST_F(OutputTest, TheThreadRendersWhatOfflineRenderingGives) {
+  const std::vector<std::uint8_t> bytes = write_module(small_song());
+  ASSERT_TRUE(open_offline_output(44100));
+  use_buffer_file(bytes);
+  Song* song = load_song("song.xm");
+  ASSERT_NE(song, nullptr);
+  ASSERT_TRUE(play_song(song));
+  start_tone(song);
+  std::vector<std::vector<std::int16_t>> offline;
+  for (int chunk = 0; chunk < 25; ++chunk) {
+    const std::int16_t* pcm = render_next_chunk();
+    offline.emplace_back(pcm, pcm + 2 * chunk_frames);
+  }
+  free_song(song);
+
+  ASSERT_TRUE(open_output(44100));
+  song = load_song("song.xm");
+  ASSERT_TRUE(play_song(song));
+  start_tone(song);
+  // Chunk k is rendered at the first 2 ms poll after the device has played
+  // 884 (k + 1) frames, and the next one not before 884 frames later.
+  std::int64_t now_ms = 0;
+  for (int chunk = 0; chunk < 25; ++chunk) {
+    std::int64_t poll_ms = now_ms;
+    while (poll_ms * 441 / 10 < 884 * (chunk + 1)) {
+      poll_ms += 2;
+    }
+    headless_run_for(static_cast<DWORD>(poll_ms - now_ms));
+    now_ms = poll_ms;
+    const std::int32_t k = chunk % 10;
+    ASSERT_EQ(fill_chunk, (chunk + 1) % 10) << chunk;
+    const std::int16_t* ring_chunk = wave_ring + 2 * k * chunk_frames;
+    ASSERT_TRUE(std::equal(offline[chunk].begin(), offline[chunk].end(), ring_chunk)) << chunk;
+  }
+  bool sound = false;
+  for (const auto& chunk : offline) {
+    sound = sound || std::any_of(chunk.begin(), chunk.end(), [](std::int16_t v) { return v != 0; });
+  }
+  EXPECT_TRUE(sound);
+  free_song(song);
+}
+
+TEST_F(OutputTest, SongsKeepPlayingAcrossACloseAndReopen) {
+  use_buffer_file(write_module(small_song()));
+  Song* song = load_song("song.xm");
+  ASSERT_TRUE(open_offline_output(44100));
+  ASSERT_TRUE(play_song(song));
+  render_next_chunk();
+  close_output();
+  ASSERT_TRUE(open_offline_output(22050));
+  EXPECT_EQ(song->samples_per_tick, 441);
+  EXPECT_EQ(song->channels[1].voice, &voice_table[1]);
+  for (int chunk = 0; chunk < 30; ++chunk) {
+    render_next_chunk();
+  }
+  EXPECT_GT(song_row(song), 0);
+  free_song(song);
+}
+
+// Play, stop, free and the position queries race the rendering thread in
+// real time. Run under ThreadSanitizer in CI; here it also checks that
+// nothing breaks.
+TEST_F(OutputTest, ControlsRaceTheRenderingThreadSafely) {
+  HeadlessScript script;
+  script.real_time = true;
+  headless_configure(script);
+  const std::vector<std::uint8_t> bytes = write_module(small_song());
+  use_buffer_file(bytes);
+  set_output_buffer_length(20);  // 2 chunks: the thread renders often
+  ASSERT_TRUE(open_output(44100));
+  demo_song = load_song("song.xm");
+  ASSERT_NE(demo_song, nullptr);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+  int rounds = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    ASSERT_TRUE(play_song(demo_song));
+    for (int k = 0; k < 50; ++k) {
+      const std::uint16_t position = song_position();
+      ASSERT_LT(position >> 8, 1);
+      ASSERT_LT(position & 0xFF, 16);
+      std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    if (++rounds % 3 == 0) {
+      stop_song(demo_song);
+    }
+    if (rounds % 5 == 0) {
+      free_song(demo_song);
+      demo_song = load_song("song.xm");
+      ASSERT_NE(demo_song, nullptr);
+    }
+  }
+  free_song(demo_song);
+  demo_song = nullptr;
+  close_output();
+  EXPECT_GT(rounds, 10);
+}
+
+}  // namespace
