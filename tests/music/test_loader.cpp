@@ -566,3 +566,19 @@ TEST_F(LoaderTest, EveryHeroesSongLoadsWithItsDeclaredFigures) {
 }
 
 }  // namespace
+
+namespace {
+
+// The built-in song through the application's memory file: the stream walk
+// ends exactly at the end of the image.
+TEST_F(LoaderTest, TheBuiltInSongLoadsFromTheMemoryFile) {
+  set_music_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+  ASSERT_NE(song = load_song("tolvanes.xm"), nullptr) << load_result_text(last_load_result);
+  EXPECT_EQ(memfile_position, 431134);
+  EXPECT_EQ(song->channel_count, 12);
+  for (int k = 0; k < song->song_length; ++k) {
+    EXPECT_LT(song->order_table[k], song->pattern_count);
+  }
+}
+
+}  // namespace
