@@ -1,0 +1,132 @@
+// Face set-up: integer depth keys, the far-to-near sort, screen rejection
+// and the hand-over of each visible triangle to the fill.
+//
+// Faces address their vertices by byte offset (index x 12) so that one
+// offset reaches the camera-space Point3 and the ScreenPoint of a vertex.
+#include <cstring>
+
+#include "render3d/render3d.h"
+
+namespace {
+
+// The field at byte offset `offset` + `field` of a 12-byte vertex array,
+// read as its raw 32-bit pattern.
+std::uint32_t vertex_word(const void* vertices, std::uint32_t offset, std::uint32_t field) {
+  std::uint32_t word;
+  std::memcpy(&word, static_cast<const unsigned char*>(vertices) + offset + field, sizeof word);
+  return word;
+}
+
+std::int32_t screen_x(const ScreenPoint* screen, std::uint32_t offset) {
+  return static_cast<std::int32_t>(vertex_word(screen, offset, 0));
+}
+
+std::int32_t screen_y(const ScreenPoint* screen, std::uint32_t offset) {
+  return static_cast<std::int32_t>(vertex_word(screen, offset, 4));
+}
+
+}  // namespace
+
+void convert_face_list(std::uint32_t* words, std::uint32_t count) {
+  for (std::uint32_t k = 0; k < count; ++k) {
+    words[k] *= static_cast<std::uint32_t>(sizeof(Point3));
+  }
+}
+
+void compute_face_keys(std::uint32_t n, const Face* faces, const Point3* camera) {
+  if (n > depth_list_capacity) {
+    n = depth_list_capacity;
+  }
+  for (std::uint32_t k = 0; k < n; ++k) {
+    // For positive z the IEEE-754 pattern grows with z, so the sum of the
+    // three patterns orders faces by depth without a float comparison. The
+    // sum wraps modulo 2^32 (hence unsigned) and is then read as signed.
+    const Face& face = faces[k];
+    const std::uint32_t sum = vertex_word(camera, face.vertex[0], 8) + vertex_word(camera, face.vertex[1], 8) +
+                              vertex_word(camera, face.vertex[2], 8);
+    depth_list[k].key = static_cast<std::int32_t>(sum);
+    depth_list[k].face = &face;
+  }
+}
+
+// Hoare-partition quicksort into descending key order. Equal keys end up in
+// whatever order these exact steps give; the fill's pairwise additions make
+// that order visible where sums overflow, so the steps must not change.
+// Recursion goes into the left part only; the right part is a loop.
+void sort_range(std::int32_t lo, std::int32_t hi) {
+  for (;;) {
+    std::int32_t i = lo;
+    std::int32_t j = hi;
+    const std::int32_t p = depth_list[(lo + hi) / 2].key;
+    do {
+      while (depth_list[i].key > p) {
+        ++i;
+      }
+      while (p > depth_list[j].key) {
+        --j;
+      }
+      if (i <= j) {
+        const DepthEntry swap = depth_list[i];
+        depth_list[i] = depth_list[j];
+        depth_list[j] = swap;
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (lo < j) {
+      sort_range(lo, j);
+    }
+    if (i >= hi) {
+      return;
+    }
+    lo = i;
+  }
+}
+
+void sort_faces(std::uint32_t n) {
+  if (n > depth_list_capacity) {
+    n = depth_list_capacity;
+  }
+  if (n <= 1) {
+    return;
+  }
+  sort_range(0, static_cast<std::int32_t>(n - 1));
+}
+
+bool reject_face(const Face& face, const ScreenPoint* screen) {
+  const std::int32_t x0 = screen_x(screen, face.vertex[0]);
+  const std::int32_t x1 = screen_x(screen, face.vertex[1]);
+  const std::int32_t x2 = screen_x(screen, face.vertex[2]);
+  const std::int32_t y0 = screen_y(screen, face.vertex[0]);
+  const std::int32_t y1 = screen_y(screen, face.vertex[1]);
+  const std::int32_t y2 = screen_y(screen, face.vertex[2]);
+  if (x0 <= 0 && x1 <= 0 && x2 <= 0) {
+    return true;
+  }
+  if (x0 >= 319 && x1 >= 319 && x2 >= 319) {
+    return true;
+  }
+  if (y0 >= 199 && y1 >= 199 && y2 >= 199) {
+    return true;
+  }
+  return y0 <= 0 && y1 <= 0 && y2 <= 0;
+}
+
+void draw_faces(std::uint32_t n, const Face* faces, const Point3* camera, const ScreenPoint* screen) {
+  if (n > depth_list_capacity) {
+    n = depth_list_capacity;
+  }
+  compute_face_keys(n, faces, camera);
+  sort_faces(n);
+  for (std::uint32_t k = 0; k < n; ++k) {
+    const Face& face = *depth_list[k].face;
+    if (reject_face(face, screen)) {
+      continue;
+    }
+    for (int v = 0; v < 3; ++v) {
+      triangle_x[v] = screen_x(screen, face.vertex[v]);
+      triangle_y[v] = screen_y(screen, face.vertex[v]);
+    }
+    fill_triangle();
+  }
+}
