@@ -3,15 +3,15 @@
 // saturating addition.
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "demo/assets.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
+
+#if defined(VORNA_RENDER3D_SSE2)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -28,31 +28,64 @@ std::uint32_t pulse_position(std::uint32_t k) {
 std::uint16_t sprite_block[sprite_height][sprite_width];
 bool sprite_block_ready = false;
 
-// Adds one sprite row of n pixels (n a multiple of 8 in the vector loop)
-// with saturation per field.
-void add_sprite_row(std::uint16_t* pixels, const std::uint16_t* colours, int n) {
-  int sx = 0;
-#if defined(__SSE2__)
-  // Each field is moved to the top of its 16-bit lane so that the unsigned
-  // saturating add clamps it at its maximum: red already is at the top
-  // (the bits below it take no carry from a zero addend), green is shifted
-  // up by 5 and blue by 11.
+#if defined(VORNA_RENDER3D_SSE2)
+// The same colours split for the saturating adds below: each field moved
+// to the top of a 16-bit word (red as it is, green shifted up by 5, blue
+// by 11) with zeros underneath.
+std::uint16_t sprite_red_top[sprite_height][sprite_width];
+std::uint16_t sprite_green_top[sprite_height][sprite_width];
+std::uint16_t sprite_blue_top[sprite_height][sprite_width];
+// Per row, the 8-pixel groups from sprite_first_group up to (not
+// including) sprite_end_group hold every non-black colour of the row;
+// black adds nothing, so the groups outside them are skipped.
+int sprite_first_group[sprite_height];
+int sprite_end_group[sprite_height];
+
+void split_sprite_block() {
+  for (int sy = 0; sy < sprite_height; ++sy) {
+    int first = sprite_width / 8, end = 0;
+    for (int sx = 0; sx < sprite_width; ++sx) {
+      const std::uint16_t s = sprite_block[sy][sx];
+      sprite_red_top[sy][sx] = static_cast<std::uint16_t>(s & 0xF800);
+      sprite_green_top[sy][sx] = static_cast<std::uint16_t>((s << 5) & 0xFC00);
+      sprite_blue_top[sy][sx] = static_cast<std::uint16_t>(s << 11);
+      if (s != 0) {
+        first = first < sx / 8 ? first : sx / 8;
+        end = sx / 8 + 1;
+      }
+    }
+    sprite_first_group[sy] = first;
+    sprite_end_group[sy] = end;
+  }
+}
+
+// Adds one sprite row with saturation per field, eight pixels at a time.
+// With a field at the top of its 16-bit lane the unsigned saturating add
+// clamps it at its maximum; the bits under it either take no carry (the
+// addend has zeros there) or are masked off afterwards.
+void add_sprite_row(std::uint16_t* pixels, int sy) {
   const __m128i red_mask = _mm_set1_epi16(static_cast<short>(0xF800));
-  const __m128i green_top = _mm_set1_epi16(static_cast<short>(0xFC00));
   const __m128i green_mask = _mm_set1_epi16(0x07E0);
-  for (; sx + 8 <= n; sx += 8) {
+  for (int g = sprite_first_group[sy]; g < sprite_end_group[sy]; ++g) {
+    const int sx = 8 * g;
     __m128i* at = reinterpret_cast<__m128i*>(pixels + sx);
     const __m128i d = _mm_loadu_si128(at);
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colours + sx));
-    const __m128i red = _mm_and_si128(_mm_adds_epu16(d, _mm_and_si128(s, red_mask)), red_mask);
-    const __m128i green_sum =
-        _mm_adds_epu16(_mm_slli_epi16(d, 5), _mm_and_si128(_mm_slli_epi16(s, 5), green_top));
-    const __m128i green = _mm_and_si128(_mm_srli_epi16(green_sum, 5), green_mask);
-    const __m128i blue = _mm_srli_epi16(_mm_adds_epu16(_mm_slli_epi16(d, 11), _mm_slli_epi16(s, 11)), 11);
-    _mm_storeu_si128(at, _mm_or_si128(_mm_or_si128(red, green), blue));
+    const __m128i red_sum = _mm_adds_epu16(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_red_top[sy][sx])));
+    const __m128i green_sum = _mm_adds_epu16(_mm_slli_epi16(d, 5),
+                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_green_top[sy][sx])));
+    const __m128i blue_sum = _mm_adds_epu16(_mm_slli_epi16(d, 11),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_blue_top[sy][sx])));
+    const __m128i merged = _mm_or_si128(_mm_or_si128(_mm_and_si128(red_sum, red_mask),
+                                                     _mm_and_si128(_mm_srli_epi16(green_sum, 5), green_mask)),
+                                        _mm_srli_epi16(blue_sum, 11));
+    _mm_storeu_si128(at, merged);
   }
-#endif
-  for (; sx < n; ++sx) {
+}
+#else
+// Adds one sprite row with saturation per field, pixel by pixel.
+void add_sprite_row(std::uint16_t* pixels, int sy) {
+  const std::uint16_t* colours = sprite_block[sy];
+  for (int sx = 0; sx < sprite_width; ++sx) {
     const std::uint32_t d = pixels[sx];
     const std::uint32_t s = colours[sx];
     std::uint32_t red = (d >> 11) + (s >> 11);
@@ -64,6 +97,7 @@ void add_sprite_row(std::uint16_t* pixels, const std::uint16_t* colours, int n) 
     pixels[sx] = static_cast<std::uint16_t>(red << 11 | green << 5 | blue);
   }
 }
+#endif
 
 }  // namespace
 
@@ -111,6 +145,9 @@ void build_sprite_block() {
       sprite_block[sy][sx] = sprite_colours[picture_row[sx]];
     }
   }
+#if defined(VORNA_RENDER3D_SSE2)
+  split_sprite_block();
+#endif
   sprite_block_ready = true;
 }
 
@@ -125,6 +162,6 @@ void draw_sprite(std::int32_t x, std::int32_t y) {
   }
   std::uint16_t* row = frame_buffer + static_cast<std::uint32_t>(y) * screen_width + static_cast<std::uint32_t>(x);
   for (int sy = 0; sy < sprite_height; ++sy, row += screen_width) {
-    add_sprite_row(row, sprite_block[sy], sprite_width);
+    add_sprite_row(row, sy);
   }
 }

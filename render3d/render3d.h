@@ -9,6 +9,12 @@
 
 #include <cstdint>
 
+// The passes with an SSE2 version use it where the compiler targets SSE2;
+// VORNA_NO_SIMD selects the plain versions instead (the tests run both).
+#if defined(__SSE2__) && !defined(VORNA_NO_SIMD)
+#define VORNA_RENDER3D_SSE2 1
+#endif
+
 // --- Records -----------------------------------------------------------------
 
 // A vertex: model space or camera space. 12 bytes, no gap.
