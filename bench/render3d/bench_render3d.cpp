@@ -43,18 +43,9 @@ void BM_draw_object_orbit(benchmark::State& state) {
 }
 BENCHMARK(BM_draw_object_orbit);
 
-// A round glow in the sprite block, as the artwork has it.
+// The glow artwork with its converted palette.
 void set_up_glow() {
-  for (int y = 0; y < sprite_height; ++y) {
-    for (int x = 0; x < sprite_width; ++x) {
-      const double dx = (x - 31.5) / 32.0, dy = (y - 20.5) / 21.0;
-      const double level = 1.0 - std::sqrt(dx * dx + dy * dy);
-      asset_block[y * 320 + x] = static_cast<std::uint8_t>(level > 0 ? 255 * level : 0);
-    }
-  }
-  for (int i = 0; i < 256; ++i) {
-    sprite_colours[i] = static_cast<std::uint16_t>((i >> 3) << 11 | (i >> 2) << 5 | (i >> 3));
-  }
+  convert_palette(sprite_palette, sprite_colours);
   build_sprite_block();
 }
 

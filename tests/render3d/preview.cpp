@@ -95,24 +95,13 @@ int main(int argc, char** argv) {
   demo_song = nullptr;
   ok = write_png(dir + "/object_pulse.png", frame) && ok;
 
-  // Sprites: the block holds a placeholder until the artwork lands, so a
-  // round glow and a warm palette stand in for it here.
-  for (int y = 0; y < sprite_height; ++y) {
-    for (int x = 0; x < sprite_width; ++x) {
-      const double dx = (x - 31.5) / 32.0, dy = (y - 20.5) / 21.0;
-      const double level = 1.0 - std::sqrt(dx * dx + dy * dy);
-      asset_block[y * 320 + x] = static_cast<std::uint8_t>(level > 0 ? 255 * level * level : 0);
-    }
-  }
-  for (int i = 0; i < 256; ++i) {
-    sprite_colours[i] = static_cast<std::uint16_t>((i >> 3) << 11 | (i >> 3) << 6 | (i >> 4));
-  }
+  // Sprites, with the glow artwork and its palette.
+  convert_palette(sprite_palette, sprite_colours);
   build_sprite_block();
   std::fill(frame.begin(), frame.end(), 0x0808);
   for (int k = 0; k < 40; ++k) {
     draw_sprite((k * 37) % 256, (k * 53) % 158);
   }
   ok = write_png(dir + "/sprites.png", frame) && ok;
-  std::fill(asset_block, asset_block + 64000, 0);
   return ok ? 0 : 1;
 }
