@@ -1,6 +1,7 @@
-// Writes a few frames of each effect to PNG files, drawn from the stand-in
-// artwork, for looking at the effects by eye:
-//   fx2d_frames OUTPUT_DIRECTORY
+// Writes a few frames of each effect to PNG files, for looking at the
+// effects by eye, drawn from the stand-in artwork or, with --built-in, from
+// the asset block as built into the program:
+//   fx2d_frames OUTPUT_DIRECTORY [--built-in]
 #include <png.h>
 
 #include <cstdio>
@@ -47,14 +48,15 @@ bool write_png(const std::string& path, const std::uint16_t* pixels) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+  const bool built_in = argc == 3 && std::string(argv[2]) == "--built-in";
+  if (argc != 2 && !built_in) {
+    std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY [--built-in]\n", argv[0]);
     return 2;
   }
   const std::string directory = argv[1];
   std::vector<std::uint16_t> pixels(effect_pixels);
   frame_buffer = pixels.data();
-  write_synthetic_assets();
+  if (!built_in) write_synthetic_assets();
   build_warp_table();
 
   bool ok = true;
