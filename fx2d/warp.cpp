@@ -12,6 +12,10 @@
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Holds the table if the heap cannot give its block (zero-filled, like the
@@ -21,6 +25,9 @@ alignas(16) std::uint16_t reserve_table[warp_table_bytes / 2];
 // The passes below take four 16-bit values at a time in one 64-bit word,
 // value k in bits 16k .. 16k + 15, and work on the four lanes at once where
 // no lane can carry into the next.
+// The loops take whole blocks of four or eight pixels.
+static_assert(effect_pixels % 8 == 0);
+
 inline constexpr std::uint64_t lane_low_bytes = 0x00FF00FF00FF00FFu;
 inline constexpr std::uint64_t lane_ones = 0x0001000100010001u;
 
@@ -56,6 +63,23 @@ void draw_plain_tunnel() {
   const std::uint16_t* const colours = warp_colours;
   const std::uint8_t* const offsets = tunnel_offsets;
   std::uint16_t* const out = second_buffer;
+#if defined(__SSE2__)
+  // Eight texel indices at once (16-bit lanes wrap by themselves); the
+  // eight colours are gathered into a vector and stored together.
+  const __m128i scroll = _mm_set1_epi16(static_cast<short>(warp_scroll));
+  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
+    const __m128i k = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets + 2 * i)), scroll);
+    __m128i pixels = _mm_cvtsi32_si128(colours[window[_mm_extract_epi16(k, 0)]]);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 1)]], 1);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 2)]], 2);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 3)]], 3);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 4)]], 4);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 5)]], 5);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 6)]], 6);
+    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 7)]], 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+  }
+#else
   const std::uint64_t scroll = warp_scroll * lane_ones;
   const std::uint64_t below_top = 0x7FFF * lane_ones;
   const std::uint64_t top_bits = 0x8000 * lane_ones;
@@ -69,6 +93,7 @@ void draw_plain_tunnel() {
     out[i + 2] = colours[window[lane(k, 2)]];
     out[i + 3] = colours[window[lane(k, 3)]];
   }
+#endif
 }
 
 void draw_distorted_tunnel() {
@@ -155,6 +180,37 @@ void draw_warp() {
   set_row(current_v);
   // Column (0 - (u + ph)) mod 256 as (256 + minus_ph - u) mod 256 in each
   // lane: 256 + minus_ph - u is at least 1, so no lane borrows.
+#if defined(__SSE2__)
+  const __m128i column_base = _mm_set1_epi16(static_cast<short>(0x100u + minus_ph));
+  const __m128i low_bytes = _mm_set1_epi16(0xFF);
+  __m128i current_v_vector = _mm_set1_epi16(static_cast<short>(current_v));
+  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
+    const __m128i entries = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + i));
+    const __m128i same_v = _mm_cmpeq_epi16(_mm_and_si128(entries, low_bytes), current_v_vector);
+    if (_mm_movemask_epi8(same_v) != 0xFFFF) {
+      // The texture row changes within these eight: pixel by pixel.
+      for (std::uint32_t k = 0; k < 8; ++k) {
+        const std::uint32_t entry = table[i + k];
+        if ((entry & 0xFFu) != current_v) {
+          set_row(entry & 0xFFu);
+          current_v_vector = _mm_set1_epi16(static_cast<short>(current_v));
+        }
+        out[i + k] = colours[texture_row[(minus_ph - (entry >> 8)) & 0xFFu]];
+      }
+      continue;
+    }
+    const __m128i columns = _mm_and_si128(_mm_sub_epi16(column_base, _mm_srli_epi16(entries, 8)), low_bytes);
+    __m128i pixels = _mm_cvtsi32_si128(colours[texture_row[_mm_extract_epi16(columns, 0)]]);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 1)]], 1);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 2)]], 2);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 3)]], 3);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 4)]], 4);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 5)]], 5);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 6)]], 6);
+    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 7)]], 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+  }
+#else
   const std::uint64_t column_base = (0x100u + minus_ph) * lane_ones;
   for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
     const std::uint64_t entries = load_four(table + i);
@@ -173,6 +229,7 @@ void draw_warp() {
     out[i + 2] = colours[texture_row[lane(columns, 2)]];
     out[i + 3] = colours[texture_row[lane(columns, 3)]];
   }
+#endif
   warp_scroll = static_cast<std::uint16_t>(warp_scroll - 0x0505);
 }
 
