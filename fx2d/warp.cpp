@@ -116,16 +116,31 @@ void draw_distorted_tunnel() {
   const std::uint16_t* const colours = warp_colours;
   const std::uint8_t* const offsets = tunnel_offsets;
   std::uint16_t* const out = second_buffer;
-  // Byte loads of the offsets measured faster here than wider loads split
-  // into lanes: the pass is bound by its five table reads per pixel.
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) {
+  const auto pixel = [&](std::uint32_t i) {
     const std::uint8_t el = offsets[2 * i];
     const std::uint8_t eh = offsets[2 * i + 1];
     const auto a_index = static_cast<std::uint8_t>(inner[el] + 2 * eh);
     const auto row = static_cast<std::uint8_t>(sine_eighth[a_index] + 2 * el + eh);  // (a >> 3) + 2 el + eh
     const auto col = static_cast<std::uint8_t>(column[el] + eh);
-    out[i] = colours[window[static_cast<std::uint32_t>(row) << 8 | col]];
+    return colours[window[static_cast<std::uint32_t>(row) << 8 | col]];
+  };
+#if defined(__SSE2__)
+  // The pass is bound by its table reads: eight colours are gathered into a
+  // vector and stored together, which saves seven stores in eight.
+  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
+    __m128i pixels = _mm_cvtsi32_si128(pixel(i));
+    pixels = _mm_insert_epi16(pixels, pixel(i + 1), 1);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 2), 2);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 3), 3);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 4), 4);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 5), 5);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 6), 6);
+    pixels = _mm_insert_epi16(pixels, pixel(i + 7), 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
   }
+#else
+  for (std::uint32_t i = 0; i < effect_pixels; ++i) out[i] = pixel(i);
+#endif
   warp_scroll = static_cast<std::uint16_t>(warp_scroll + 0x0A0A);
 }
 
