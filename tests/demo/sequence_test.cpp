@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "demo/assets.h"
+#include "music/module_writer.h"
+#include "music/music.h"
 #include "support/child_run.h"
-#include "tools/capture/fnv1a.h"
 
 namespace {
 
@@ -36,16 +38,71 @@ TEST(Sequence, EscapeHeldFromTheStartGivesOneFramePerSceneAndBothFlashes) {
   EXPECT_EQ(white_frames(run), (std::vector<std::size_t>{2, 3, 4, 9, 10, 11}));
 }
 
+// Runs the demo with the built-in module replaced by these bytes (none: a
+// module that does not load).
+ChildRun run_demo_with_module(HeadlessScript script, std::vector<std::uint8_t> module, FrameNote note) {
+  return run_in_child(
+      std::move(script),
+      [module] {
+        std::uint8_t* slot = asset_block + embedded_module_offset;
+        std::fill(slot, slot + embedded_module_size, 0);
+        std::copy(module.begin(), module.begin() + std::min<std::size_t>(module.size(), embedded_module_size), slot);
+        static char command_line[] = "";
+        static HINSTANCE__ instance = {};
+        return WinMain(&instance, nullptr, command_line, SW_SHOWDEFAULT);
+      },
+      std::move(note));
+}
+
 TEST(Sequence, WithoutASongEachEscapeEndsOnlyTheSceneInWhichItWasSeen) {
   // Scene 1 ends at frame 1; an Escape during a flash (frame 3) is never
   // seen; scenes 2 to 5 end at 7, 9, 12 and 16; after the second flash,
   // scenes 6 and 7 at 20 and 23, and scene 8 at 30.
   HeadlessScript script;
   script.escape_frames = {1, 3, 7, 9, 12, 16, 20, 23, 30};
-  ChildRun run = run_demo_in_child(script);
+  ChildRun run = run_demo_with_module(script, {}, default_frame_note);
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.frames.size(), 30u);
   EXPECT_EQ(white_frames(run), (std::vector<std::size_t>{2, 3, 4, 17, 18, 19}));
+}
+
+// A song of six empty 64-row patterns whose rows pass faster than the
+// frames: about ten rows a frame at 10 frames per second.
+std::vector<std::uint8_t> fast_song() {
+  TestModule module = one_pattern_module(4, 64, {});
+  module.tempo = 1;
+  module.bpm = 255;
+  module.song_length = 6;
+  module.orders = {0, 0, 0, 0, 0, 0};
+  return write_module(module);
+}
+
+std::string position_note(const std::uint16_t* pixels, std::uint32_t frame) {
+  char text[8];
+  std::snprintf(text, sizeof(text), "%04x ", song_position());
+  return text + default_frame_note(pixels, frame);
+}
+
+TEST(Sequence, APositionThatJumpsOverTheThresholdStillEndsTheScene) {
+  HeadlessScript script;
+  script.frames_per_second = 10;
+  // Escape held from frame 40 ends the rest, which the short song never reaches.
+  script.keyboard = [](std::uint32_t frame, BYTE keys[256]) { keys[1] = frame >= 40 ? 0x80 : 0; };
+  ChildRun run = run_demo_with_module(script, fast_song(), position_note);
+  ASSERT_GT(run.frames.size(), 10u);
+  // Scene 1 runs until the first frame at or past order 5, row 0; the
+  // flash follows at once.
+  std::size_t first_past = 0;
+  while (first_past < run.frames.size() && std::stoul(run.frames[first_past].substr(0, 4), nullptr, 16) < 0x0500) {
+    ++first_past;
+  }
+  ASSERT_LT(first_past + 1, run.frames.size());
+  EXPECT_NE(run.frames[first_past].substr(0, 4), "0500") << "the song should skip the threshold's own row";
+  EXPECT_EQ(run.frames[first_past + 1].substr(5), white_frame_note());
+  EXPECT_NE(run.frames[first_past].substr(5), white_frame_note());
+  for (std::size_t i = 1; i <= first_past; ++i) {
+    EXPECT_NE(run.frames[i].substr(5), white_frame_note()) << "frame " << i + 1;
+  }
 }
 
 TEST(Sequence, StartsUpInItsFixedOrder) {

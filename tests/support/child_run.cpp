@@ -90,6 +90,11 @@ ChildRun run_in_child(HeadlessScript script, const std::function<int()>& body, F
     script.log_calls = true;
     script.frame_sink = [note, old_sink = script.frame_sink](const std::uint16_t* pixels, std::uint32_t frame) {
       report->frames.push_back(note(pixels, frame));
+      if (frame >= max_child_frames) {
+        // A run that should have ended long ago: report what it did and stop.
+        send_report();
+        std::_Exit(runaway_exit_code);
+      }
       if (old_sink) {
         old_sink(pixels, frame);
       }

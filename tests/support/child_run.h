@@ -21,6 +21,10 @@ struct ChildRun {
   std::vector<std::string> frames;         // one note per presented frame
 };
 
+// A child that presents this many frames is stopped with runaway_exit_code.
+inline constexpr std::uint32_t max_child_frames = 200000;
+inline constexpr int runaway_exit_code = 99;
+
 // Describes a frame in one line; the default gives "pixel0 hash" with the
 // first pixel as four hex digits and the FNV-1a hash of the 128000 bytes.
 using FrameNote = std::function<std::string(const std::uint16_t* pixels, std::uint32_t frame)>;
