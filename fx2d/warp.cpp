@@ -22,12 +22,12 @@ namespace {
 // heap block).
 alignas(16) std::uint16_t reserve_table[warp_table_bytes / 2];
 
-// The passes below take four 16-bit values at a time in one 64-bit word,
-// value k in bits 16k .. 16k + 15, and work on the four lanes at once where
-// no lane can carry into the next.
 // The loops take whole blocks of four or eight pixels.
 static_assert(effect_pixels % 8 == 0);
 
+// Without SSE2 the passes take four 16-bit values at a time in one 64-bit
+// word, value k in bits 16k .. 16k + 15, and work on the four lanes at once
+// where no lane can carry into the next.
 inline constexpr std::uint64_t lane_low_bytes = 0x00FF00FF00FF00FFu;
 inline constexpr std::uint64_t lane_ones = 0x0001000100010001u;
 
