@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "render3d/render3d.h"
+
 // Index into key_state of the Escape key (DIK_ESCAPE).
 inline constexpr int escape_key = 1;
 
@@ -23,6 +25,37 @@ void scene_8_frame();
 void generate_cloud();
 // Once, between scenes 6 and 7.
 void set_up_pictures();
+// Draws a sprite at each of the first count points of point_screen whose
+// 64 x 42 glow lies wholly inside the frame, and skips the others.
+void sprite_pass(std::uint32_t count);
+
+// --- The scenes' animation state --------------------------------------------
+// Owned and stepped by the scenes; nothing is reset between scenes. The
+// object's angles and position are render3d's (draw_object applies them).
+
+extern std::int32_t orbit_angle;   // the object's orbit, 1024 steps per turn
+extern std::uint8_t fade_level;    // the mask fade's level, from 255
+extern std::uint8_t blend_counter;  // the cross-blend's step counter
+// Five 1024-step angles that drive scene 5's trail; the first also moves
+// the cloud's distance in scene 6.
+extern std::int32_t trail_angle_1, trail_angle_2, trail_angle_3, trail_angle_4, trail_angle_5;
+extern std::int32_t trail_radius_1;  // from 120
+extern std::int32_t trail_radius_2;  // from 200
+inline constexpr std::uint32_t trail_capacity = 100;
+extern std::uint32_t trail_count;
+extern Point3 trail_points[trail_capacity];
+inline constexpr std::uint32_t cloud_capacity = 1000;
+inline constexpr std::uint32_t cloud_sprites = 999;  // points of the cloud that are drawn
+extern std::uint16_t cloud_seed;  // the cloud's generator, from 9273
+extern Point3 cloud_points[cloud_capacity];
+// The first two rotation angles of the trail and the cloud (512 steps per
+// turn); the third is always 0.
+extern std::int32_t cloud_angle_a, cloud_angle_b;
+extern Point3 point_camera[cloud_capacity];  // the trail's and the cloud's points after the transform
+extern ScreenPoint point_screen[cloud_capacity];  // ... and on the screen
+// Scene 7's two pictures; the front one is shown.
+extern const std::uint8_t* picture_front;
+extern const std::uint8_t* picture_back;
 
 // --- Captions --------------------------------------------------------------
 

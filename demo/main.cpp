@@ -11,6 +11,7 @@
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
+#include "render3d/render3d.h"
 #include "shell/shell.h"
 
 // A scene's threshold that no song position reaches: scene 8 ends on Escape only.
@@ -52,8 +53,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   set_output_buffer_length(100);
   open_output(44100);
   demo_song = load_song("tolvanes.xm");
-  // GAP(render3d): build_rotation_tables(); build_sin_cos_tables();
-  // build_reciprocal_table().
+  build_rotation_tables();
+  build_sin_cos_tables();
+  build_reciprocal_table();  // also resolves and converts the built-in object
   // The caption rows hold their texts as offsets into the asset block:
   // turn them into the records the caption writer uses, once.
   resolve_caption_table();

@@ -261,6 +261,7 @@ struct Outputs {
   std::FILE* video = nullptr;
   std::string video_only;  // the video without sound, muxed at the end
   std::uint32_t recorded = 0;
+  std::uint16_t last_position = 0;
   bool recording = true;
   bool failed = false;
   std::string failure;
@@ -293,8 +294,9 @@ void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
     return;
   }
   ++out.recorded;
+  const std::uint16_t position = capture_song_position();
   if (out.log != nullptr) {
-    std::fprintf(out.log, "%u\t%04x\t%016llx\n", frame, static_cast<unsigned>(capture_song_position()),
+    std::fprintf(out.log, "%u\t%04x\t%016llx\n", frame, static_cast<unsigned>(position),
                  static_cast<unsigned long long>(fnv1a64(pixels, frame_bytes)));
   }
   if (!out.options.png_dir.empty() && (frame - 1) % out.options.every == 0) {
@@ -313,7 +315,9 @@ void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
       out.recording = false;
       headless_hold_escape(true);
     }
-  } else if (!capture_song_loaded() || capture_song_wrapped()) {
+  } else if (!capture_song_loaded() || (capture_song_wrapped() && position < out.last_position)) {
+    // The song has played its last order and is back at its restart
+    // position (the wrap is marked when the last row begins).
     // Without a song the position never moves, so nothing would end the
     // run: Escape ends every scene after one frame.
     if (frame == 1 && !capture_song_loaded() && !out.options.hold_escape) {
@@ -321,6 +325,7 @@ void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
     }
     headless_hold_escape(true);
   }
+  out.last_position = position;
 }
 
 }  // namespace
