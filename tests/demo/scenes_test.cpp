@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "demo/assets.h"
@@ -130,8 +131,10 @@ TEST_F(Scenes, ListedRowsSwapThePicturesEveryFrameExceptTheOneListedTwice) {
 }
 
 TEST_F(Scenes, TheCloudSceneFillsWithThePositionAsAColourOnEveryOtherPixel) {
-  // A cloud far off to the side draws no sprite, leaving the fill alone.
-  std::fill(cloud_points, cloud_points + cloud_capacity, Point3{1.0e6f, 0.0f, 0.0f});
+  // A cloud that lands nowhere on the screen draws no sprite, leaving the
+  // fill alone.
+  const float nowhere = std::numeric_limits<float>::quiet_NaN();
+  std::fill(cloud_points, cloud_points + cloud_capacity, Point3{nowhere, nowhere, nowhere});
   at(0x0C05);
   scene_6_frame();
   for (std::size_t i = 0; i < frame.size(); i += 2) {
