@@ -2,6 +2,8 @@
 // white flashes, and how Escape ends scenes.
 #include <gtest/gtest.h>
 
+#include <mmsystem.h>
+
 #include <string>
 #include <vector>
 
@@ -109,9 +111,12 @@ TEST(Sequence, StartsUpInItsFixedOrder) {
   HeadlessScript script;
   script.hold_escape = true;
   ChildRun run = run_demo_in_child(script);
+  // The sound output first (the music thread starts with it), then the
+  // window, the input, and the display.
   std::vector<std::string> expected = {
-      "CreateWindowExA", "ShowWindow",       "DirectInputCreateA", "Acquire(keyboard)", "Acquire(mouse)",
-      "DirectDrawCreate", "SetDisplayMode",  "CreateSurface",      "GetAttachedSurface",
+      "waveOutOpen",      "waveOutPrepareHeader", "waveOutWrite",       "CreateWindowExA",
+      "ShowWindow",       "DirectInputCreateA",   "Acquire(keyboard)",  "Acquire(mouse)",
+      "DirectDrawCreate", "SetDisplayMode",       "CreateSurface",      "GetAttachedSurface",
   };
   std::vector<std::string> seen;
   for (const std::string& call : calls_named(run.calls, expected)) {
@@ -125,13 +130,18 @@ TEST(Sequence, ShutsDownInItsFixedOrderAfterTheLastFrame) {
   script.hold_escape = true;
   ChildRun run = run_demo_in_child(script);
   ASSERT_EQ(run.exit_code, 0);
-  std::vector<std::string> tail = calls_named(run.calls, {"BltFast", "Release", "PostMessageA", "PostQuitMessage"});
-  ASSERT_GE(tail.size(), 4u);
-  std::vector<std::string> last(tail.end() - 4, tail.end());
-  std::vector<std::string> expected = {"Release(primary surface)", "Release(DirectDraw)", "PostMessageA(16, 0, 0)",
-                                       "PostQuitMessage(0)"};
+  std::vector<std::string> tail =
+      calls_named(run.calls, {"BltFast", "Release", "waveOutUnprepareHeader", "waveOutReset", "waveOutClose",
+                              "PostMessageA", "PostQuitMessage"});
+  ASSERT_GE(tail.size(), 8u);
+  std::vector<std::string> last(tail.end() - 7, tail.end());
+  // The display goes first, then the song and the sound output (the song's
+  // release shows no platform call), then the quit messages.
+  std::vector<std::string> expected = {"Release(primary surface)", "Release(DirectDraw)", "waveOutUnprepareHeader(" +
+                                           std::to_string(sizeof(WAVEHDR)) + ")",
+                                       "waveOutReset", "waveOutClose", "PostMessageA(16, 0, 0)", "PostQuitMessage(0)"};
   EXPECT_EQ(last, expected);
-  EXPECT_EQ(tail[tail.size() - 5].substr(0, 7), "BltFast");
+  EXPECT_EQ(tail[tail.size() - 8].substr(0, 7), "BltFast");
 }
 
 TEST(Sequence, TwoRunsOfTheSameScriptGiveTheSameFrames) {
