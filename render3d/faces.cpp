@@ -54,6 +54,12 @@ void compute_face_keys(std::uint32_t n, const Face* faces, const Point3* camera)
 // that order visible where sums overflow, so the steps must not change.
 // Recursion goes into the left part only; the right part is a loop.
 void sort_range(std::int32_t lo, std::int32_t hi) {
+  // Only indices inside the depth list are ever looked at.
+  lo = lo < 0 ? 0 : lo;
+  hi = hi >= static_cast<std::int32_t>(depth_list_capacity) ? static_cast<std::int32_t>(depth_list_capacity) - 1 : hi;
+  if (lo >= hi) {
+    return;
+  }
   for (;;) {
     std::int32_t i = lo;
     std::int32_t j = hi;

@@ -107,6 +107,8 @@ void convert_face_list(std::uint32_t* words, std::uint32_t count);
 void compute_face_keys(std::uint32_t n, const Face* faces, const Point3* camera);
 // Sorts depth_list[0 .. n - 1] by key, farthest (largest) first.
 void sort_faces(std::uint32_t n);
+// One step of the sort over depth_list[lo .. hi]; indices outside the list
+// are cut off.
 void sort_range(std::int32_t lo, std::int32_t hi);
 // True when all three screen vertices lie beyond one screen edge.
 bool reject_face(const Face& face, const ScreenPoint* screen);

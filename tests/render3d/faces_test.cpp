@@ -89,6 +89,18 @@ TEST(Faces, OneFaceIsNotSorted) {
   EXPECT_EQ(face_order(2, faces), (std::vector<std::size_t>{0, 1}));
 }
 
+TEST(Faces, SortRangeStaysInsideTheDepthList) {
+  const std::vector<Face> faces = faces_of(2000);
+  std::vector<std::int32_t> keys(2000);
+  for (std::size_t k = 0; k < keys.size(); ++k) keys[k] = static_cast<std::int32_t>(k);
+  set_keys(keys, faces);
+  sort_range(-5, 5000);  // cut to 0 .. 1999
+  EXPECT_EQ(depth_list[0].key, 1999);
+  EXPECT_EQ(depth_list[1999].key, 0);
+  sort_range(7, 3);  // empty
+  EXPECT_EQ(depth_list[7].key, 1992);
+}
+
 TEST(Faces, SortLeavesAnyKeysInDescendingSignedOrder) {
   std::mt19937 random(11);
   const std::vector<Face> faces = faces_of(2000);
