@@ -5,6 +5,12 @@
 // Nothing is overwritten: every covered pixel grows by span_colour, with
 // carries running from field to field and, inside a pixel pair, from the
 // left pixel's red field into the right pixel's blue field.
+//
+// Two versions of the fill give the same pixels. The plain one walks each
+// edge into short_edges and long_edge with step_edge and then adds the
+// spans pair by pair. The SSE2 one walks the two edges of a row together
+// with the span (the same accumulators, so the same x values, without
+// the tables) and adds eight pixels per step.
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -36,7 +42,114 @@ std::uint64_t slope_to_fixed(double slope) {
   return 0;  // NaN: only from an unbuilt table
 }
 
-#if !defined(VORNA_RENDER3D_SSE2)
+// The 32.32 slope of an edge of dy rows (dy >= 1). Edges longer than the
+// reciprocal table take 1 / dy directly: the rule the table follows, so
+// the slope is the same as from a longer table. The difference is taken
+// exactly: two int32 values differ by less than 2^32, which a double holds.
+std::uint64_t edge_slope(std::int32_t xa, std::int32_t xb, std::int64_t dy) {
+  const double recip =
+      dy <= static_cast<std::int64_t>(recip_table_size) ? recip_table[dy - 1] : 1.0 / static_cast<double>(dy);
+  const double dx = static_cast<double>(xb) - static_cast<double>(xa);
+  return slope_to_fixed(dx * recip * slope_scale);
+}
+
+// xa plus one half in 32.32 fixed point: the accumulator at an edge's
+// first row. It wraps modulo 2^64 as it steps.
+std::uint64_t edge_start(std::int32_t xa) {
+  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(xa)) << 32 | 0x80000000u;
+}
+
+// The edge x of an accumulator: its signed high half, clamped.
+std::int32_t edge_x(std::uint64_t accumulator) {
+  std::int32_t x = static_cast<std::int32_t>(static_cast<std::uint32_t>(accumulator >> 32));
+  x = x < clip_left ? clip_left : x;
+  return x > clip_right ? clip_right : x;
+}
+
+#if defined(VORNA_RENDER3D_SSE2)
+
+// One edge's walk: step_edge's accumulator and slope.
+struct EdgeWalk {
+  std::uint64_t accumulator;
+  std::uint64_t slope;
+};
+
+// The walk of the edge (xa, ya) to (xb, yb) as it stands at row `row`
+// (ya <= row): k steps on is the start plus k slopes, modulo 2^64.
+EdgeWalk edge_walk_at(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::int32_t yb, std::int32_t row) {
+  const std::int64_t dy = static_cast<std::int64_t>(yb) - ya;
+  EdgeWalk walk = {edge_start(xa), 0};
+  if (dy > 0) {
+    walk.slope = edge_slope(xa, xb, dy);
+    walk.accumulator += static_cast<std::uint64_t>(static_cast<std::int64_t>(row) - ya) * walk.slope;
+  }
+  return walk;
+}
+
+// What the last, partial group of a span adds, for r = 0..7 pixels left:
+// the pair word in the 32-bit lanes of the r / 2 whole pairs, and the
+// colour in the 16-bit lane of the lone pixel r - 1 when r is odd. Made
+// for one colour and kept until the colour changes.
+struct TailAddends {
+  alignas(16) std::uint16_t pairs[8][8];
+  alignas(16) std::uint16_t lone[8][8];
+};
+
+TailAddends tail_addends;
+std::uint32_t tail_colour = 0x10000;  // no colour yet
+
+void prepare_tail_addends(std::uint32_t c) {
+  if (c == tail_colour) {
+    return;
+  }
+  for (int r = 0; r < 8; ++r) {
+    for (int i = 0; i < 8; ++i) {
+      tail_addends.pairs[r][i] = i < (r & ~1) ? static_cast<std::uint16_t>(c) : 0;
+      tail_addends.lone[r][i] = (r & 1) != 0 && i == r - 1 ? static_cast<std::uint16_t>(c) : 0;
+    }
+  }
+  tail_colour = c;
+}
+
+// Fills `count` rows from `row` on between the two walks, stepping both.
+// Eight pixels per step: the 32-bit lanes of a little-endian load are
+// exactly the pairs, counted from the span's left end. The last group of
+// every span (0 to 7 pixels, also for an empty span) is added under the
+// tail addends: whole pairs in 32-bit lanes, the lone pixel in a 16-bit
+// lane so that its carry is lost, zero elsewhere. That group may read up
+// to 7 pixels past the span and writes them back unchanged; spans end at
+// column 318 of row 198 at the latest, so those pixels are still inside
+// the 320 x 200 frame.
+void fill_rows(std::uint16_t* row, std::int32_t count, EdgeWalk& short_walk, EdgeWalk& long_walk, std::uint32_t pair) {
+  const __m128i pair8 = _mm_set1_epi32(static_cast<int>(pair));
+  // Local copies: the pixel stores could otherwise alias the walks.
+  std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
+  const std::uint64_t short_slope = short_walk.slope, long_slope = long_walk.slope;
+  for (; count > 0; --count, row += screen_width) {
+    const std::int32_t a = edge_x(short_x);
+    const std::int32_t b = edge_x(long_x);
+    short_x += short_slope;
+    long_x += long_slope;
+    const std::int32_t left = a < b ? a : b;
+    const std::uint32_t w = static_cast<std::uint32_t>((a < b ? b : a) - left);
+    std::uint16_t* pixels = row + left;
+    for (std::uint32_t groups = w / 8; groups > 0; --groups) {
+      __m128i* at = reinterpret_cast<__m128i*>(pixels);
+      _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), pair8));
+      pixels += 8;
+    }
+    const std::uint32_t rest = w % 8;
+    __m128i* at = reinterpret_cast<__m128i*>(pixels);
+    const __m128i pairs = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.pairs[rest]));
+    const __m128i lone = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.lone[rest]));
+    _mm_storeu_si128(at, _mm_add_epi16(_mm_add_epi32(_mm_loadu_si128(at), pairs), lone));
+  }
+  short_walk.accumulator = short_x;
+  long_walk.accumulator = long_x;
+}
+
+#else
+
 // One pixel pair as a 32-bit word, the left pixel in the low half.
 std::uint32_t load_pair(const std::uint16_t* pixels) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -56,57 +169,10 @@ void store_pair(std::uint16_t* pixels, std::uint32_t word) {
     pixels[1] = static_cast<std::uint16_t>(word >> 16);
   }
 }
-#endif
-
-#if defined(VORNA_RENDER3D_SSE2)
-// For the last r pixels of a span (r = 0..7) within one 8-pixel group:
-// span_pair_lanes selects the r / 2 whole pairs, span_lone_lane the lone
-// pixel r - 1 when r is odd.
-struct SpanMasks {
-  alignas(16) std::uint16_t pair_lanes[8][8];
-  alignas(16) std::uint16_t lone_lane[8][8];
-};
-
-constexpr SpanMasks make_span_masks() {
-  SpanMasks masks{};
-  for (int r = 0; r < 8; ++r) {
-    for (int i = 0; i < 8; ++i) {
-      masks.pair_lanes[r][i] = i < (r & ~1) ? 0xFFFF : 0;
-      masks.lone_lane[r][i] = (r & 1) != 0 && i == r - 1 ? 0xFFFF : 0;
-    }
-  }
-  return masks;
-}
-
-constexpr SpanMasks span_masks = make_span_masks();
-#endif
 
 // Adds the pair word to w / 2 pixel pairs from `pixels` on, then c to the
 // last pixel when w is odd.
 void add_span(std::uint16_t* pixels, std::uint32_t w, std::uint32_t c, std::uint32_t pair) {
-#if defined(VORNA_RENDER3D_SSE2)
-  // Eight pixels per step: the 32-bit lanes of a little-endian load are
-  // exactly the pairs, counted from the span's left end. The last, partial
-  // group is added under a mask: whole pairs in 32-bit lanes, the lone
-  // pixel in a 16-bit lane so that its carry is lost. That group may read
-  // up to 7 pixels past the span and write them back unchanged; spans end
-  // at column 318 of row 198 at the latest, so those pixels are still
-  // inside the 320 x 200 frame.
-  const __m128i pair8 = _mm_set1_epi32(static_cast<int>(pair));
-  for (std::uint32_t groups = w / 8; groups > 0; --groups) {
-    __m128i* at = reinterpret_cast<__m128i*>(pixels);
-    _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), pair8));
-    pixels += 8;
-  }
-  const std::uint32_t rest = w % 8;
-  if (rest != 0) {
-    const __m128i pairs = _mm_and_si128(pair8, _mm_load_si128(reinterpret_cast<const __m128i*>(span_masks.pair_lanes[rest])));
-    const __m128i lone = _mm_and_si128(_mm_set1_epi16(static_cast<short>(c)),
-                                       _mm_load_si128(reinterpret_cast<const __m128i*>(span_masks.lone_lane[rest])));
-    __m128i* at = reinterpret_cast<__m128i*>(pixels);
-    _mm_storeu_si128(at, _mm_add_epi16(_mm_add_epi32(_mm_loadu_si128(at), pairs), lone));
-  }
-#else
   for (std::uint32_t pairs = w / 2; pairs > 0; --pairs) {
     store_pair(pixels, load_pair(pixels) + pair);
     pixels += 2;
@@ -114,8 +180,9 @@ void add_span(std::uint16_t* pixels, std::uint32_t w, std::uint32_t c, std::uint
   if ((w & 1) != 0) {
     pixels[0] = static_cast<std::uint16_t>(pixels[0] + c);
   }
-#endif
 }
+
+#endif
 
 std::uint32_t read_le32(const std::uint8_t* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -165,47 +232,10 @@ std::int32_t* step_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::
   if (dy <= 0) {
     return position;
   }
-  // Edges longer than the table take 1 / n directly: the rule the table
-  // follows, so the slope is the same as from a longer table.
-  const double recip =
-      dy <= static_cast<std::int64_t>(recip_table_size) ? recip_table[dy - 1] : 1.0 / static_cast<double>(dy);
-  // The difference is taken exactly: two int32 values always differ by
-  // less than 2^32, which a double holds.
-  const double dx = static_cast<double>(xb) - static_cast<double>(xa);
-  const std::uint64_t slope = slope_to_fixed(dx * recip * slope_scale);
-  // xa plus one half in 32.32 fixed point; it wraps modulo 2^64 as it steps.
-  std::uint64_t accumulator = static_cast<std::uint64_t>(static_cast<std::uint32_t>(xa)) << 32 | 0x80000000u;
-  std::int64_t k = 0;
-#if defined(VORNA_RENDER3D_SSE2)
-  // Four rows per step: two 64-bit accumulators per register, their high
-  // halves gathered into four x values and clamped with compares (SSE2
-  // has no 32-bit min and max).
-  if (dy >= 4) {
-    __m128i rows01 = _mm_set_epi64x(static_cast<long long>(accumulator + slope), static_cast<long long>(accumulator));
-    __m128i rows23 = _mm_add_epi64(rows01, _mm_set1_epi64x(static_cast<long long>(2 * slope)));
-    const __m128i step4 = _mm_set1_epi64x(static_cast<long long>(4 * slope));
-    const __m128i right = _mm_set1_epi32(clip_right);
-    const __m128i left = _mm_set1_epi32(clip_left);
-    for (; k + 4 <= dy; k += 4) {
-      __m128i x = _mm_castps_si128(
-          _mm_shuffle_ps(_mm_castsi128_ps(rows01), _mm_castsi128_ps(rows23), _MM_SHUFFLE(3, 1, 3, 1)));
-      const __m128i below = _mm_cmplt_epi32(x, left);
-      x = _mm_or_si128(_mm_and_si128(below, left), _mm_andnot_si128(below, x));
-      const __m128i above = _mm_cmpgt_epi32(x, right);
-      x = _mm_or_si128(_mm_and_si128(above, right), _mm_andnot_si128(above, x));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(position), x);
-      position += 4;
-      rows01 = _mm_add_epi64(rows01, step4);
-      rows23 = _mm_add_epi64(rows23, step4);
-    }
-    accumulator += static_cast<std::uint64_t>(k) * slope;
-  }
-#endif
-  for (; k < dy; ++k) {
-    std::int32_t x = static_cast<std::int32_t>(static_cast<std::uint32_t>(accumulator >> 32));
-    x = x < clip_left ? clip_left : x;
-    x = x > clip_right ? clip_right : x;
-    *position++ = x;
+  const std::uint64_t slope = edge_slope(xa, xb, dy);
+  std::uint64_t accumulator = edge_start(xa);
+  for (std::int64_t k = 0; k < dy; ++k) {
+    *position++ = edge_x(accumulator);
     accumulator += slope;
   }
   return position;
@@ -238,9 +268,11 @@ void fill_triangle() {
   if (static_cast<std::uint32_t>(y2) - static_cast<std::uint32_t>(y0) > static_cast<std::uint32_t>(max_triangle_height)) {
     return;
   }
+#if !defined(VORNA_RENDER3D_SSE2)
   std::int32_t* const short_end = step_edge(x0, x1, y0, y1, short_edges);
   step_edge(x1, x2, y1, y2, short_end);
   step_edge(x0, x2, y0, y2, long_edge);
+#endif
 
   if (y0 > clip_bottom || y2 < clip_top) {
     return;
@@ -253,6 +285,22 @@ void fill_triangle() {
   const std::uint32_t c = span_colour & 0xFFFFu;
   const std::uint32_t pair = c << 16 | c;
   std::uint16_t* row = frame_buffer + static_cast<std::uint32_t>(first) * screen_width;
+#if defined(VORNA_RENDER3D_SSE2)
+  // Rows first .. split - 1 lie along the edge from vertex 0 to vertex 1,
+  // rows split .. last - 1 along the edge from vertex 1 to vertex 2.
+  prepare_tail_addends(c);
+  const std::int32_t split = y1 < first ? first : (y1 > last ? last : y1);
+  EdgeWalk long_walk = edge_walk_at(x0, x2, y0, y2, first);
+  if (split > first) {
+    EdgeWalk upper = edge_walk_at(x0, x1, y0, y1, first);
+    fill_rows(row, split - first, upper, long_walk, pair);
+    row += static_cast<std::uint32_t>(split - first) * screen_width;
+  }
+  if (last > split) {
+    EdgeWalk lower = edge_walk_at(x1, x2, y1, y2, split);
+    fill_rows(row, last - split, lower, long_walk, pair);
+  }
+#else
   for (std::int32_t r = first; r < last; ++r, row += screen_width) {
     const std::int32_t e = r - y0;
     const std::int32_t a = short_edges[e];
@@ -264,4 +312,5 @@ void fill_triangle() {
     const std::int32_t right = a < b ? b : a;
     add_span(row + left, static_cast<std::uint32_t>(right - left), c, pair);
   }
+#endif
 }
