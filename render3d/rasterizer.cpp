@@ -122,17 +122,24 @@ void prepare_tail_addends(std::uint32_t c) {
 // the 320 x 200 frame.
 void fill_rows(std::uint16_t* row, std::int32_t count, EdgeWalk& short_walk, EdgeWalk& long_walk, std::uint32_t pair) {
   const __m128i pair8 = _mm_set1_epi32(static_cast<int>(pair));
-  // Local copies: the pixel stores could otherwise alias the walks.
-  std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
-  const std::uint64_t short_slope = short_walk.slope, long_slope = long_walk.slope;
+  const __m128i left_clip = _mm_set1_epi16(static_cast<short>(clip_left));
+  const __m128i right_clip = _mm_set1_epi16(static_cast<short>(clip_right));
+  // Both accumulators in one register, stepped by one 64-bit addition.
+  __m128i walks = _mm_set_epi64x(static_cast<long long>(long_walk.accumulator), static_cast<long long>(short_walk.accumulator));
+  const __m128i slopes = _mm_set_epi64x(static_cast<long long>(long_walk.slope), static_cast<long long>(short_walk.slope));
   for (; count > 0; --count, row += screen_width) {
-    const std::int32_t a = edge_x(short_x);
-    const std::int32_t b = edge_x(long_x);
-    short_x += short_slope;
-    long_x += long_slope;
-    const std::int32_t left = a < b ? a : b;
-    const std::uint32_t w = static_cast<std::uint32_t>((a < b ? b : a) - left);
-    std::uint16_t* pixels = row + left;
+    // The high halves (the x values a and b), saturated to 16 bits and
+    // clamped: the same as clamping the 32-bit values, since both steps
+    // keep the order and clip_left .. clip_right lies inside 16 bits.
+    const __m128i highs = _mm_shuffle_epi32(walks, _MM_SHUFFLE(3, 1, 3, 1));
+    walks = _mm_add_epi64(walks, slopes);
+    const __m128i ab = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(highs, highs), left_clip), right_clip);
+    const __m128i ba = _mm_shufflelo_epi16(ab, _MM_SHUFFLE(2, 3, 0, 1));
+    const __m128i left = _mm_min_epi16(ab, ba);
+    const __m128i width = _mm_sub_epi16(_mm_max_epi16(ab, ba), left);
+    const std::uint32_t span = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpacklo_epi16(left, width)));
+    const std::uint32_t w = span >> 16;
+    std::uint16_t* pixels = row + (span & 0xFFFFu);
     for (std::uint32_t groups = w / 8; groups > 0; --groups) {
       __m128i* at = reinterpret_cast<__m128i*>(pixels);
       _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), pair8));
@@ -144,8 +151,10 @@ void fill_rows(std::uint16_t* row, std::int32_t count, EdgeWalk& short_walk, Edg
     const __m128i lone = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.lone[rest]));
     _mm_storeu_si128(at, _mm_add_epi16(_mm_add_epi32(_mm_loadu_si128(at), pairs), lone));
   }
-  short_walk.accumulator = short_x;
-  long_walk.accumulator = long_x;
+  alignas(16) std::uint64_t stepped[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(stepped), walks);
+  short_walk.accumulator = stepped[0];
+  long_walk.accumulator = stepped[1];
 }
 
 #else
