@@ -111,7 +111,49 @@ void prepare_tail_addends(std::uint32_t c) {
   tail_colour = c;
 }
 
-// Fills `count` rows from `row` on between the two walks, stepping both.
+// The spans of one triangle's drawn rows (at most clip_bottom -
+// clip_top), each packed as left | width << 16, with room for the last
+// four-row step.
+constexpr std::int32_t max_drawn_rows = clip_bottom - clip_top;
+alignas(16) std::uint32_t row_spans[max_drawn_rows + 4];
+
+// Puts the spans of `count` rows between the two walks at `spans` and
+// steps both walks past them. Four rows per step: the four accumulators
+// of each edge in two registers, their high halves (the x values)
+// gathered, saturated to 16 bits and clamped (the same as clamping the
+// 32-bit values, since both steps keep the order and clip_left ..
+// clip_right lies inside 16 bits), then the left ends and widths.
+void walk_spans(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk, EdgeWalk& long_walk) {
+  const __m128i left_clip = _mm_set1_epi16(static_cast<short>(clip_left));
+  const __m128i right_clip = _mm_set1_epi16(static_cast<short>(clip_right));
+  const std::uint64_t s = short_walk.slope, l = long_walk.slope;
+  std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
+  __m128i short01 = _mm_set_epi64x(static_cast<long long>(short_x + s), static_cast<long long>(short_x));
+  __m128i short23 = _mm_add_epi64(short01, _mm_set1_epi64x(static_cast<long long>(2 * s)));
+  __m128i long01 = _mm_set_epi64x(static_cast<long long>(long_x + l), static_cast<long long>(long_x));
+  __m128i long23 = _mm_add_epi64(long01, _mm_set1_epi64x(static_cast<long long>(2 * l)));
+  const __m128i short_step = _mm_set1_epi64x(static_cast<long long>(4 * s));
+  const __m128i long_step = _mm_set1_epi64x(static_cast<long long>(4 * l));
+  for (std::int32_t k = 0; k < count; k += 4) {
+    const __m128i a = _mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(short01), _mm_castsi128_ps(short23), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i b = _mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(long01), _mm_castsi128_ps(long23), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i ab = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(a, b), left_clip), right_clip);
+    const __m128i ba = _mm_shuffle_epi32(ab, _MM_SHUFFLE(1, 0, 3, 2));
+    const __m128i left = _mm_min_epi16(ab, ba);
+    const __m128i width = _mm_sub_epi16(_mm_max_epi16(ab, ba), left);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(spans + k), _mm_unpacklo_epi16(left, width));
+    short01 = _mm_add_epi64(short01, short_step);
+    short23 = _mm_add_epi64(short23, short_step);
+    long01 = _mm_add_epi64(long01, long_step);
+    long23 = _mm_add_epi64(long23, long_step);
+  }
+  short_walk.accumulator = short_x + static_cast<std::uint64_t>(count) * s;
+  long_walk.accumulator = long_x + static_cast<std::uint64_t>(count) * l;
+}
+
+// Adds the pair word along `count` spans, one per row from `row` on.
 // Eight pixels per step: the 32-bit lanes of a little-endian load are
 // exactly the pairs, counted from the span's left end. The last group of
 // every span (0 to 7 pixels, also for an empty span) is added under the
@@ -120,26 +162,11 @@ void prepare_tail_addends(std::uint32_t c) {
 // to 7 pixels past the span and writes them back unchanged; spans end at
 // column 318 of row 198 at the latest, so those pixels are still inside
 // the 320 x 200 frame.
-void fill_rows(std::uint16_t* row, std::int32_t count, EdgeWalk& short_walk, EdgeWalk& long_walk, std::uint32_t pair) {
+void add_spans(std::uint16_t* row, const std::uint32_t* spans, std::int32_t count, std::uint32_t pair) {
   const __m128i pair8 = _mm_set1_epi32(static_cast<int>(pair));
-  const __m128i left_clip = _mm_set1_epi16(static_cast<short>(clip_left));
-  const __m128i right_clip = _mm_set1_epi16(static_cast<short>(clip_right));
-  // Both accumulators in one register, stepped by one 64-bit addition.
-  __m128i walks = _mm_set_epi64x(static_cast<long long>(long_walk.accumulator), static_cast<long long>(short_walk.accumulator));
-  const __m128i slopes = _mm_set_epi64x(static_cast<long long>(long_walk.slope), static_cast<long long>(short_walk.slope));
-  for (; count > 0; --count, row += screen_width) {
-    // The high halves (the x values a and b), saturated to 16 bits and
-    // clamped: the same as clamping the 32-bit values, since both steps
-    // keep the order and clip_left .. clip_right lies inside 16 bits.
-    const __m128i highs = _mm_shuffle_epi32(walks, _MM_SHUFFLE(3, 1, 3, 1));
-    walks = _mm_add_epi64(walks, slopes);
-    const __m128i ab = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(highs, highs), left_clip), right_clip);
-    const __m128i ba = _mm_shufflelo_epi16(ab, _MM_SHUFFLE(2, 3, 0, 1));
-    const __m128i left = _mm_min_epi16(ab, ba);
-    const __m128i width = _mm_sub_epi16(_mm_max_epi16(ab, ba), left);
-    const std::uint32_t span = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpacklo_epi16(left, width)));
-    const std::uint32_t w = span >> 16;
-    std::uint16_t* pixels = row + (span & 0xFFFFu);
+  for (std::int32_t k = 0; k < count; ++k, row += screen_width) {
+    const std::uint32_t w = spans[k] >> 16;
+    std::uint16_t* pixels = row + (spans[k] & 0xFFFFu);
     for (std::uint32_t groups = w / 8; groups > 0; --groups) {
       __m128i* at = reinterpret_cast<__m128i*>(pixels);
       _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), pair8));
@@ -151,10 +178,6 @@ void fill_rows(std::uint16_t* row, std::int32_t count, EdgeWalk& short_walk, Edg
     const __m128i lone = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.lone[rest]));
     _mm_storeu_si128(at, _mm_add_epi16(_mm_add_epi32(_mm_loadu_si128(at), pairs), lone));
   }
-  alignas(16) std::uint64_t stepped[2];
-  _mm_store_si128(reinterpret_cast<__m128i*>(stepped), walks);
-  short_walk.accumulator = stepped[0];
-  long_walk.accumulator = stepped[1];
 }
 
 #else
@@ -302,13 +325,13 @@ void fill_triangle() {
   EdgeWalk long_walk = edge_walk_at(x0, x2, y0, y2, first);
   if (split > first) {
     EdgeWalk upper = edge_walk_at(x0, x1, y0, y1, first);
-    fill_rows(row, split - first, upper, long_walk, pair);
-    row += static_cast<std::uint32_t>(split - first) * screen_width;
+    walk_spans(row_spans, split - first, upper, long_walk);
   }
   if (last > split) {
     EdgeWalk lower = edge_walk_at(x1, x2, y1, y2, split);
-    fill_rows(row, last - split, lower, long_walk, pair);
+    walk_spans(row_spans + (split - first), last - split, lower, long_walk);
   }
+  add_spans(row, row_spans, last - first, pair);
 #else
   for (std::int32_t r = first; r < last; ++r, row += screen_width) {
     const std::int32_t e = r - y0;
