@@ -397,7 +397,70 @@ void render_chunk(std::int32_t k);
 const std::int16_t* render_next_chunk();
 
 // ---------------------------------------------------------------------------
-// Sequencer.
+// Sequencer, effects and envelopes. Output thread only (and set_song_bpm
+// from the control calls while the thread is kept out).
 
+// The song's tick handler: tick 0 of a row reads the row's Cells, later
+// ticks run the effects; then the row and order position moves.
 void song_tick(Song* song);
 void set_song_bpm(Song* song, std::int32_t bpm);
+
+// What one row's Cells share on its first tick.
+struct RowState {
+  bool jumped;               // an effect B was read in this row
+  std::int32_t loop_target;  // the row a pattern loop (E6) goes back to, or -1
+};
+
+// A channel's values from before its Cell was read, for the note delay.
+struct ChannelCopies {
+  std::int32_t volume;
+  std::int32_t period;
+  std::int32_t panning;
+};
+
+// The Cells of the current row, or null when the row lies outside its
+// pattern (then every Cell reads as empty).
+const Cell* row_cells(const Song* song);
+// The channel's instrument and sample, or empty_instrument and empty_sample
+// where the song has none.
+void find_instrument_and_sample(const Song* song, const Channel& channel, const Instrument*& instrument,
+                                Sample*& sample);
+
+void process_row(Song* song);
+void process_tick(Song* song);
+void trigger_instrument(Channel& channel, const Sample& sample);
+void update_voice(Channel& channel, Sample* sample, const Song* song);
+std::int32_t amiga_period(std::int32_t note, std::int32_t finetune);
+std::int32_t note_frequency(const Channel& channel, const Song* song);
+
+// The effects and the volume column.
+void apply_tick_zero_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
+                            Sample* sample, RowState& row, const ChannelCopies& copies);
+void apply_volume_column(Channel& channel, std::uint8_t byte);
+void tone_portamento_step(Channel& channel);
+void apply_vibrato(Channel& channel);
+void tremor_step(Channel& channel);
+
+// One envelope of an instrument as a channel runs it.
+struct EnvelopeSide {
+  const EnvelopePoint* points;
+  std::uint8_t point_count;
+  std::uint8_t type;  // bit 0 on, bit 1 sustain, bit 2 loop
+  std::uint8_t sustain;
+  std::uint8_t loop_start;
+  std::uint8_t loop_end;
+  std::int32_t* tick;
+  std::int32_t* point;
+  std::int32_t* value;  // 16.16 fixed point
+  std::int32_t* output;
+  std::int32_t* step;   // 16.16 fixed point per tick
+  std::uint8_t* done;
+  std::uint8_t update_bit;
+};
+EnvelopeSide volume_envelope_side(Channel& channel, const Instrument& instrument);
+EnvelopeSide panning_envelope_side(Channel& channel, const Instrument& instrument);
+void envelope_step(Channel& channel, const EnvelopeSide& envelope);
+// Both envelopes and the fadeout for one tick; on tick 0 a released
+// channel without a volume envelope is also cut.
+void run_envelopes(Channel& channel, const Instrument& instrument, bool tick_zero);
+void apply_auto_vibrato(Channel& channel, const Instrument& instrument);

@@ -1,27 +1,122 @@
 // The sequencer: the song's tick handler, which the output thread calls
-// every samples_per_tick output frames, and the tick length. Output thread
-// only, except set_song_bpm, which play_song and open_output also call
-// while the thread is kept out.
+// every samples_per_tick output frames. The first tick of a row reads the
+// row's Cells and triggers notes and instruments (process_row); later ticks
+// run the effects (process_tick, with the effects). Each channel ends its
+// tick with update_voice, which sends what changed to its voice. Then the
+// row and order position moves.
+//
+// Output thread only, except set_song_bpm, which play_song and open_output
+// also call while the thread is kept out.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "music/music.h"
 
 namespace {
 
-// The Cell of a channel on the current row. Nothing of the row is read
-// yet: this steps the position only.
-void process_row(Song* song) {
-  song->next_row = -1;
-  song->next_order = -1;
-}
+constexpr float linear_exponent = 0.0013020834f;  // 1/768 as stored
+constexpr float amiga_exponent = 0.083333336f;    // 1/12 as stored
+constexpr std::int32_t amiga_clock = 14317056;
 
-void process_tick(Song*) {}
+// Cell notes 1..96 are notes; 0, key-off and the values 97..254, which no
+// loaded song holds, are not.
+bool is_note(std::uint8_t note) { return note >= 1 && note <= 96; }
 
 const Pattern& current_pattern(const Song* song) {
   return song->patterns[song->order_table[song->order.load(std::memory_order_relaxed)]];
 }
 
+std::int32_t note_period_of(const Song* song, std::uint8_t real_note, std::int8_t finetune) {
+  if ((song->flags & 1) != 0) {
+    return 7680 - 64 * real_note - finetune / 2;
+  }
+  return amiga_period(real_note, finetune);
+}
+
+// One channel's tick-0 work, steps 1 to 15.
+void process_channel_row(Song* song, Channel& channel, const Cell& cell, RowState& row) {
+  const bool portamento_row = cell.effect == 3 || cell.effect == 5;
+  const bool note = is_note(cell.note);
+  if (cell.instrument != 0 && !portamento_row) {
+    channel.instrument_index = static_cast<std::uint8_t>(cell.instrument - 1);
+  }
+  if (note && !portamento_row) {
+    channel.note_index = static_cast<std::uint8_t>(cell.note - 1);
+  }
+  const Instrument* instrument = nullptr;
+  Sample* sample = nullptr;
+  find_instrument_and_sample(song, channel, instrument, sample);
+
+  const ChannelCopies copies = {channel.volume, channel.period, channel.panning};
+  channel.volume_delta = 0;
+  channel.update_flags = 0;
+  if (note) {
+    channel.real_note = static_cast<std::uint8_t>(cell.note + sample->relative_note - 1);
+    channel.note_period = note_period_of(song, channel.real_note, sample->finetune);
+    if (!portamento_row) {
+      channel.period = channel.note_period;
+    }
+    channel.update_flags = START_SAMPLE;
+  }
+  channel.period_delta = 0;
+  channel.update_flags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
+  if (cell.instrument != 0) {
+    trigger_instrument(channel, *sample);
+  }
+  if (cell.volume_column != 0) {
+    apply_volume_column(channel, cell.volume_column);
+  }
+  if (cell.note == key_off_note || cell.effect == 0x14) {
+    channel.key_released = 1;
+  }
+  run_envelopes(channel, *instrument, true);
+  apply_tick_zero_effect(song, channel, cell, *instrument, sample, row, copies);
+  apply_auto_vibrato(channel, *instrument);
+  update_voice(channel, sample, song);
+}
+
+void process_row_channels(Song* song, RowState& row) {
+  song->next_row = -1;
+  song->next_order = -1;
+  row = {false, -1};
+  const Cell* cells = row_cells(song);
+  const Cell empty = {};
+  for (std::int32_t c = 0; c < song->channel_count; ++c) {
+    process_channel_row(song, song->channels[c], cells != nullptr ? cells[c] : empty, row);
+  }
+}
+
 }  // namespace
+
+const Cell* row_cells(const Song* song) {
+  const Pattern& pattern = current_pattern(song);
+  const std::int32_t row = song->row.load(std::memory_order_relaxed);
+  if (row < 0 || row >= pattern.rows || pattern.cells == nullptr) {
+    return nullptr;
+  }
+  return pattern.cells + static_cast<std::size_t>(row) * static_cast<std::size_t>(song->channel_count);
+}
+
+void find_instrument_and_sample(const Song* song, const Channel& channel, const Instrument*& instrument,
+                                Sample*& sample) {
+  if (channel.instrument_index >= song->instrument_count) {
+    instrument = &empty_instrument;
+    sample = &empty_sample;
+    return;
+  }
+  instrument = &song->instruments[channel.instrument_index];
+  const std::uint8_t slot = channel.note_index < 96 ? instrument->keymap[channel.note_index] : 0xFF;
+  sample = slot < samples_per_instrument ? instrument->samples[slot] : &empty_sample;
+  if (sample == nullptr) {
+    sample = &empty_sample;
+  }
+}
+
+void process_row(Song* song) {
+  RowState row;
+  process_row_channels(song, row);
+}
 
 void song_tick(Song* song) {
   if (song->tick != 0) {
@@ -31,11 +126,16 @@ void song_tick(Song* song) {
       song->order.store(song->next_order, std::memory_order_relaxed);
     }
     if (song->next_row >= 0) {
-      song->row.store(song->next_row, std::memory_order_relaxed);
+      // A break to a row the pattern does not have starts it from the top.
+      const std::int32_t row = song->next_row < current_pattern(song).rows ? song->next_row : 0;
+      song->row.store(row, std::memory_order_relaxed);
     }
-    process_row(song);
+    RowState row;
+    process_row_channels(song, row);
     if (song->next_row == -1) {
-      song->next_row = song->row.load(std::memory_order_relaxed) + 1;
+      // A pattern loop goes back by choosing the next row; the current row
+      // stays as it is for the row's later ticks and for the position.
+      song->next_row = row.loop_target >= 0 ? row.loop_target : song->row.load(std::memory_order_relaxed) + 1;
       if (song->next_row >= current_pattern(song).rows) {
         song->next_order = song->order.load(std::memory_order_relaxed) + 1;
         song->next_row = 0;
@@ -53,6 +153,112 @@ void song_tick(Song* song) {
     song->tick = 0;
     song->pattern_delay_ticks = 0;
   }
+}
+
+void trigger_instrument(Channel& channel, const Sample& sample) {
+  channel.volume = sample.volume;
+  channel.panning = sample.panning;
+  channel.envelope_volume = 64;
+  channel.volume_envelope_point = 0;
+  channel.volume_envelope_tick = 0;
+  channel.volume_envelope_step = 0;
+  channel.envelope_panning = 32;
+  channel.panning_envelope_point = 0;
+  channel.panning_envelope_tick = 0;
+  channel.panning_envelope_step = 0;
+  channel.key_released = 0;
+  channel.fadeout_volume = 65536;
+  channel.volume_envelope_done = 0;
+  channel.panning_envelope_done = 0;
+  channel.auto_vibrato_ticks = 0;
+  channel.auto_vibrato_position = 0;
+  if ((channel.waveform_control & 0x0F) < 4) {
+    channel.vib_position = 0;
+  }
+  channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
+  channel.tremor_counter = 0;
+}
+
+// Sends what update_flags asks for. Valid songs keep the volume and both
+// envelope outputs within 0..64; a damaged file can bring larger sample
+// volumes or envelope points, which are taken as 64 (and below 0 as 0) so
+// that the voice values stay within 0..127 and 0..256.
+void update_voice(Channel& channel, Sample* sample, const Song* song) {
+  if (channel.voice == nullptr) {
+    return;
+  }
+  if (static_cast<std::int64_t>(channel.period) + channel.period_delta == 0) {
+    channel.update_flags &= static_cast<std::uint8_t>(~UPDATE_FREQUENCY);
+  }
+  if ((channel.update_flags & START_SAMPLE) != 0) {
+    const std::int32_t started = voice_start_sample(channel.voice->index, sample);
+    if (started >= 0) {
+      channel.voice_index = started;
+    }
+  }
+  if (voice_table == nullptr || channel.voice_index < 0 || channel.voice_index >= voice_count) {
+    return;
+  }
+  Voice* voice = &voice_table[channel.voice_index];
+  if ((channel.update_flags & UPDATE_VOLUME) != 0) {
+    // Exact in 64 bits: at full settings the product is 2^34 and v is 127.
+    const std::int64_t product = std::int64_t{std::clamp(channel.volume + channel.volume_delta, 0, 64)} *
+                                 std::clamp(channel.envelope_volume, 0, 64) * channel.fadeout_volume *
+                                 song->global_volume;
+    voice_set_volume(voice, static_cast<std::int32_t>(product * 255 / (std::int64_t{1} << 35)));
+  }
+  if ((channel.update_flags & UPDATE_PANNING) != 0) {
+    // The envelope swings the panning by up to 4 x (envelope - 32) at the
+    // centre and not at all at the extremes; the division comes first.
+    const std::int32_t swing = (128 - std::abs(channel.panning - 128)) / 32;
+    voice_set_panning(voice, channel.panning + swing * (std::clamp(channel.envelope_panning, 0, 64) - 32));
+  }
+  if ((channel.update_flags & UPDATE_FREQUENCY) != 0) {
+    voice_set_frequency(voice, note_frequency(channel, song));
+  }
+  if ((channel.update_flags & STOP_VOICE) != 0) {
+    voice_reset(channel.voice_index);
+    channel.voice->start_offset = 0;
+  }
+}
+
+// Linear table: 8363 Hz at period 4608, doubling every 768 units down, with
+// a positive period_delta raising the pitch. Amiga table: the clock over the
+// period, with a positive period_delta lowering it. Frequencies beyond a
+// signed 32-bit value are limited to it; the voice limits them further.
+std::int32_t note_frequency(const Channel& channel, const Song* song) {
+  const std::int64_t period = channel.period;
+  const std::int64_t delta = channel.period_delta;
+  double hertz = 0.0;
+  if ((song->flags & 1) != 0) {
+    const double exponent = static_cast<double>(4608 - period + delta) * static_cast<double>(linear_exponent);
+    hertz = 8363.0 * std::pow(2.0, exponent);
+  } else {
+    const std::int64_t divisor = period + delta;
+    if (divisor == 0) {
+      return 0;
+    }
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(amiga_clock / divisor, INT32_MIN, INT32_MAX));
+  }
+  return static_cast<std::int32_t>(std::clamp(std::trunc(hertz), 0.0, static_cast<double>(INT32_MAX)));
+}
+
+// The Amiga period of a 0-based note: 1712 for note 48, 27392 for note 0;
+// a finetune moves it linearly by up to one semitone.
+std::int32_t amiga_period(std::int32_t note, std::int32_t finetune) {
+  const auto period_at = [](std::int32_t steps) {
+    return static_cast<std::int64_t>(13.375 * std::pow(2.0, static_cast<double>(steps) * static_cast<double>(amiga_exponent)));
+  };
+  const std::int64_t c = period_at(132 - note);
+  std::int64_t result = 0;
+  if (finetune < 0 && note != 0) {
+    const std::int64_t d = period_at(133 - note);
+    result = c + ((c - d) * -finetune) / -128;
+  } else {
+    const std::int64_t d = period_at(131 - note);
+    result = c + ((c - d) * finetune) / -128;
+  }
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(result, INT32_MIN, INT32_MAX));
 }
 
 // A tick lasts 2.5 / bpm seconds, cut down to whole frames; 0.4 and 0.001
