@@ -31,6 +31,7 @@ constexpr std::uint32_t min_frequency = 100;
 // Distances of this many whole frames or more are not searched for the
 // boundary; a later pass, closer to it, finds it.
 constexpr std::uint64_t far_distance = std::uint64_t{1} << 24;
+constexpr std::uint64_t one_frame_step = std::uint64_t{1} << 32;
 
 // The sample value at a 32.32 position: frame p and frame p + 1, weighted
 // by the top 31 bits of the fraction. b - a is exact in integers, so it
@@ -71,57 +72,113 @@ std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64
 #ifdef VORNA_MIXER_AVX2
 // The same run, eight frames at a time. Each lane does exactly the plain
 // loop's operations on its own frame, in single precision without fused
-// multiply-adds, so the result is bit for bit the same: the positions are
-// position + k x delta, the frame pairs come from one 32-bit gather at
-// frame p (frames p and p + 1), and the stereo pairs are interleaved
-// before the one addition into the buffer.
+// multiply-adds, so the result is bit for bit the same.
+//
+// The lanes hold the whole part and the fraction of position + k x delta
+// for the frames k in the order 0 1 4 5 2 3 6 7, which is the order in
+// which the stereo pairs come out of one unpack; they step by 8 x delta,
+// the carry out of the fraction going into the whole part.
+//
+// Each lane reads frames p and p + 1. Moving forward by less than a frame a
+// step, the eight lanes read within the 9 frames from lane 0's frame, which
+// two 8-frame loads (from there and one frame on) cover; by less than two
+// frames, within 17 frames, which two loads of frame pairs cover (the pairs
+// that start at an even distance from lane 0's frame and those at an odd
+// one). Otherwise the pairs are gathered. The windows are used only where
+// they lie inside the readable_frames frames of the sample data.
+constexpr int lane_frames[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
 __attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const std::int16_t* data,
                                                               std::uint64_t position, std::uint64_t delta,
-                                                              float gain_left, float gain_right,
-                                                              std::int32_t frames) {
-  const std::int32_t whole = frames & ~7;
-  if (whole > 0) {
-    const auto p0 = static_cast<long long>(position);
-    const auto d = static_cast<long long>(delta);
-    __m256i low_positions = _mm256_set_epi64x(p0 + 3 * d, p0 + 2 * d, p0 + d, p0);
-    __m256i high_positions = _mm256_add_epi64(low_positions, _mm256_set1_epi64x(4 * d));
-    const __m256i advance = _mm256_set1_epi64x(8 * d);
-    const __m256i halves = _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6);
+                                                              float gain_left, float gain_right, std::int32_t frames,
+                                                              std::int64_t readable_frames) {
+  const std::int32_t blocks = frames / 8;
+  if (blocks > 0) {
+    alignas(32) std::uint32_t whole_parts[8];
+    alignas(32) std::uint32_t fractions[8];
+    for (int k = 0; k < 8; ++k) {
+      const std::uint64_t lane = position + static_cast<std::uint64_t>(lane_frames[k]) * delta;
+      whole_parts[k] = static_cast<std::uint32_t>(lane >> 32);
+      fractions[k] = static_cast<std::uint32_t>(lane);
+    }
+    __m256i frame = _mm256_load_si256(reinterpret_cast<const __m256i*>(whole_parts));
+    __m256i fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(fractions));
+    const std::uint64_t advance = 8 * delta;
+    const __m256i fraction_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance)));
+    // The whole step plus one: the comparison below gives -1 without a carry.
+    const __m256i frame_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance >> 32) + 1));
     const __m256 gains = _mm256_setr_ps(gain_left, gain_right, gain_left, gain_right, gain_left, gain_right,
                                         gain_left, gain_right);
     const __m256 scale = _mm256_set1_ps(fraction_scale);
-    const auto* pairs = reinterpret_cast<const int*>(data);
-    for (std::int32_t k = 0; k < whole; k += 8) {
-      const __m256i low = _mm256_permutevar8x32_epi32(low_positions, halves);
-      const __m256i high = _mm256_permutevar8x32_epi32(high_positions, halves);
-      const __m256i frame = _mm256_permute2x128_si256(low, high, 0x20);
-      const __m256i fraction = _mm256_permute2x128_si256(low, high, 0x31);
-      const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
-      const __m256i pair = _mm256_i32gather_epi32(pairs, frame, 2);
-      const __m256i a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
-      const __m256i b = _mm256_srai_epi32(pair, 16);
-      const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(b, a))));
-      const __m256 first = _mm256_unpacklo_ps(s, s);  // s0 s0 s1 s1 | s4 s4 s5 s5
-      const __m256 second = _mm256_unpackhi_ps(s, s);  // s2 s2 s3 s3 | s6 s6 s7 s7
-      float* slot = out + 2 * k;
-      const __m256 frames_0_3 = _mm256_permute2f128_ps(first, second, 0x20);
-      const __m256 frames_4_7 = _mm256_permute2f128_ps(first, second, 0x31);
-      _mm256_storeu_ps(slot, _mm256_add_ps(_mm256_loadu_ps(slot), _mm256_mul_ps(frames_0_3, gains)));
-      _mm256_storeu_ps(slot + 8, _mm256_add_ps(_mm256_loadu_ps(slot + 8), _mm256_mul_ps(frames_4_7, gains)));
-      low_positions = _mm256_add_epi64(low_positions, advance);
-      high_positions = _mm256_add_epi64(high_positions, advance);
+    const __m256i lane_zero = _mm256_setzero_si256();
+
+    // The blocks whose lane 0 frame lies at or before last_start.
+    const bool narrow = delta < one_frame_step;
+    std::int32_t window_blocks = 0;
+    if (delta < 2 * one_frame_step) {
+      const std::int64_t last_start = readable_frames - (narrow ? 9 : 17);
+      const auto first = static_cast<std::int64_t>(static_cast<std::int32_t>(whole_parts[0]));
+      if (last_start >= first) {
+        const std::uint64_t room = (static_cast<std::uint64_t>(last_start + 1) << 32) -
+                                   (static_cast<std::uint64_t>(first) << 32 | fractions[0]);
+        const std::uint64_t fitting = (room + advance - 1) / advance;
+        window_blocks = static_cast<std::int32_t>(std::min<std::uint64_t>(fitting, static_cast<std::uint64_t>(blocks)));
+      }
     }
-    position += static_cast<std::uint64_t>(whole) * delta;
+
+    for (std::int32_t b = 0; b < blocks; ++b) {
+      __m256i a;
+      __m256i next;
+      if (b < window_blocks) {
+        const std::int32_t base = _mm_cvtsi128_si32(_mm256_castsi256_si128(frame));
+        const __m256i distance = _mm256_sub_epi32(frame, _mm256_permutevar8x32_epi32(frame, lane_zero));
+        if (narrow) {
+          const __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base)));
+          const __m256i after =
+              _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base + 1)));
+          a = _mm256_permutevar8x32_epi32(here, distance);
+          next = _mm256_permutevar8x32_epi32(after, distance);
+        } else {
+          const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base));
+          const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base + 1));
+          const __m256i half = _mm256_srli_epi32(distance, 1);
+          const __m256 from_even = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, half));
+          const __m256 from_odd = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, half));
+          const __m256i pair = _mm256_castps_si256(
+              _mm256_blendv_ps(from_even, from_odd, _mm256_castsi256_ps(_mm256_slli_epi32(distance, 31))));
+          a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
+          next = _mm256_srai_epi32(pair, 16);
+        }
+      } else {
+        const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), frame, 2);
+        a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
+        next = _mm256_srai_epi32(pair, 16);
+      }
+      const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
+      const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
+      float* slot = out + 16 * b;
+      _mm256_storeu_ps(slot, _mm256_add_ps(_mm256_loadu_ps(slot), _mm256_mul_ps(_mm256_unpacklo_ps(s, s), gains)));
+      _mm256_storeu_ps(slot + 8,
+                       _mm256_add_ps(_mm256_loadu_ps(slot + 8), _mm256_mul_ps(_mm256_unpackhi_ps(s, s), gains)));
+      const __m256i next_fraction = _mm256_add_epi32(fraction, fraction_step);
+      const __m256i no_carry = _mm256_cmpeq_epi32(_mm256_max_epu32(next_fraction, fraction), next_fraction);
+      frame = _mm256_add_epi32(_mm256_add_epi32(frame, frame_step), no_carry);
+      fraction = next_fraction;
+    }
+    position += static_cast<std::uint64_t>(blocks) * advance;
   }
-  return mix_steady_plain(out + 2 * whole, data, position, delta, gain_left, gain_right, frames - whole);
+  const std::int32_t done = 8 * blocks;
+  return mix_steady_plain(out + 2 * done, data, position, delta, gain_left, gain_right, frames - done);
 }
 #endif
 
-std::uint64_t mix_steady(float* out, const std::int16_t* data, std::uint64_t position, std::uint64_t delta,
+std::uint64_t mix_steady(float* out, const Sample& sample, std::uint64_t position, std::uint64_t delta,
                          float gain_left, float gain_right, std::int32_t frames) {
+  const std::int16_t* data = sample.data;
 #ifdef VORNA_MIXER_AVX2
   if (mixer_vector_loops) {
-    return mix_steady_avx2(out, data, position, delta, gain_left, gain_right, frames);
+    return mix_steady_avx2(out, data, position, delta, gain_left, gain_right, frames,
+                           static_cast<std::int64_t>(sample.length) + 8);
   }
 #endif
   return mix_steady_plain(out, data, position, delta, gain_left, gain_right, frames);
@@ -245,7 +302,7 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames) {
       voice.current_gain_right = gain_reached(gain_right);
       voice.ramp_frames_left -= run;
     } else {
-      position = mix_steady(out, sample.data, position, delta, static_cast<float>(voice.gain_left) * one_255,
+      position = mix_steady(out, sample, position, delta, static_cast<float>(voice.gain_left) * one_255,
                             static_cast<float>(voice.gain_right) * one_255, run);
     }
     out += 2 * static_cast<std::ptrdiff_t>(run);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 PassTracker pass_tracker = {};
 
@@ -77,6 +81,53 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// Writes blocks of PCM on a thread of its own, so that writing the file
+// overlaps rendering on a second core.
+struct BlockWriter {
+  std::FILE* file = nullptr;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::vector<std::int16_t>> blocks;
+  bool finished = false;
+  bool failed = false;
+  std::thread thread;
+};
+
+void run_writer(BlockWriter& writer) {
+  std::unique_lock<std::mutex> hold(writer.lock);
+  for (;;) {
+    writer.changed.wait(hold, [&] { return !writer.blocks.empty() || writer.finished; });
+    if (writer.blocks.empty()) {
+      return;
+    }
+    std::vector<std::int16_t> block = std::move(writer.blocks.front());
+    writer.blocks.pop_front();
+    hold.unlock();
+    writer.changed.notify_all();
+    const bool written = std::fwrite(block.data(), sizeof(std::int16_t), block.size(), writer.file) == block.size();
+    hold.lock();
+    writer.failed = writer.failed || !written;
+  }
+}
+
+// Hands a block to the writer, waiting while a few are already queued.
+void queue_block(BlockWriter& writer, std::vector<std::int16_t>&& block) {
+  std::unique_lock<std::mutex> hold(writer.lock);
+  writer.changed.wait(hold, [&] { return writer.blocks.size() < 8; });
+  writer.blocks.push_back(std::move(block));
+  writer.changed.notify_all();
+}
+
+bool finish_writer(BlockWriter& writer) {
+  {
+    std::lock_guard<std::mutex> hold(writer.lock);
+    writer.finished = true;
+  }
+  writer.changed.notify_all();
+  writer.thread.join();
+  return !writer.failed;
+}
+
 }  // namespace
 
 void track_song(Song* song, bool keep_rows) {
@@ -135,9 +186,15 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
   std::fwrite(header, 1, sizeof header, wav.get());
 
   const std::int64_t max_frames = (std::int64_t{0xFFFFFFFF} - 36) / 4;
+  constexpr std::size_t block_values = 2 * 32768;
+  BlockWriter writer;
+  writer.file = wav.get();
+  writer.thread = std::thread(run_writer, std::ref(writer));
+  std::vector<std::int16_t> block;
+  block.reserve(block_values + 2 * static_cast<std::size_t>(chunk_frames));
   std::int64_t target = request.seconds >= 0.0 ? std::llround(request.seconds * xmplay_rate) : -1;
   std::int64_t written = 0;
-  while (target < 0 || written < target) {
+  while ((target < 0 || written < target) && written <= max_frames) {
     const std::int16_t* chunk = render_next_chunk();
     if (target < 0) {
       target = pass_tracker.pass_end_frame.load();  // known once the pass has ended in this chunk
@@ -146,15 +203,24 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
     if (target >= 0) {
       frames = std::min(frames, target - written);
     }
-    if (written + frames > max_frames) {
-      error = "the WAV file would exceed 4 GB";
-      return false;
-    }
-    if (std::fwrite(chunk, 4, static_cast<std::size_t>(frames), wav.get()) != static_cast<std::size_t>(frames)) {
-      error = "cannot write " + request.wav_path;
-      return false;
-    }
+    block.insert(block.end(), chunk, chunk + 2 * frames);
     written += frames;
+    if (block.size() >= block_values) {
+      queue_block(writer, std::move(block));
+      block = {};
+      block.reserve(block_values + 2 * static_cast<std::size_t>(chunk_frames));
+    }
+  }
+  if (!block.empty()) {
+    queue_block(writer, std::move(block));
+  }
+  if (!finish_writer(writer)) {
+    error = "cannot write " + request.wav_path;
+    return false;
+  }
+  if (written > max_frames) {
+    error = "the WAV file would exceed 4 GB";
+    return false;
   }
   wav_header(header, static_cast<std::uint32_t>(written * 4));
   if (std::fseek(wav.get(), 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, wav.get()) != sizeof header ||
