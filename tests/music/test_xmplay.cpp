@@ -1,0 +1,331 @@
+// xmplay: one pass of a song, its offline rendering and its command line,
+// and the real songs of the heroes-sound-tracks package played end to end.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "music/module_writer.h"
+#include "tools/xmplay/player.h"
+#include "tools/xmplay/stdio_file.h"
+
+namespace {
+
+// FNV-1a over a stream of blocks.
+std::uint64_t hash_bytes(std::uint64_t hash, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  for (std::size_t k = 0; k < size; ++k) {
+    hash = (hash ^ bytes[k]) * 0x100000001B3ull;
+  }
+  return hash;
+}
+
+const char* const heroes_directory = "/usr/share/games/heroes/mod/";
+
+std::string heroes_path(const std::string& name) {
+  const std::string path = heroes_directory + name + ".xm";
+  EXPECT_TRUE(std::filesystem::exists(path))
+      << path << " is missing: install the Debian package heroes-sound-tracks, which these tests need";
+  return path;
+}
+
+std::string temporary(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / ("xmplay_test_" + std::to_string(::getpid()) + "_" + name)).string();
+}
+
+std::vector<std::uint8_t> read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct XmplayTest : ::testing::Test {
+  std::int64_t blocks_before = 0;
+  void SetUp() override {
+    blocks_before = music_blocks_in_use.load();
+    use_stdio_files();
+    ASSERT_TRUE(open_offline_output(xmplay_rate));
+  }
+  void TearDown() override {
+    close_output();
+    EXPECT_EQ(music_blocks_in_use.load(), blocks_before);
+  }
+};
+
+// A song of two patterns: B jumps from the second back to the first.
+TestModule looping_module() {
+  TestModule module = one_pattern_module(2, 4, {{{0, 0}, {49, 1, 0, 0, 0}}});
+  module.patterns.push_back(module.patterns[0]);
+  module.patterns[1].cells[2] = {0, 0, 0, 0x0B, 0};
+  module.song_length = 3;
+  module.orders = {0, 1, 0};
+  module.tempo = 2;
+  return module;
+}
+
+TEST_F(XmplayTest, OnePassEndsAtTheWrapOrAtAJumpBack) {
+  // Four rows of two ticks of 882 frames: the wrap comes after 8 ticks.
+  TestModule module = one_pattern_module(2, 4, {});
+  module.tempo = 2;
+  Song* song = load_bytes(write_module(module));
+  EXPECT_EQ(measure_pass_frames(song), 8 * 882);
+  free_song(song);
+  // Orders 0 and 1, then B00 in row 1 of order 1: back to order 0.
+  song = load_bytes(write_module(looping_module()));
+  EXPECT_EQ(measure_pass_frames(song), 6 * 2 * 882);
+  free_song(song);
+  // A pattern that jumps to itself ends after 64 entries of its row.
+  module.patterns[0].cells[0] = {0, 0, 0, 0x0B, 0};
+  module.song_length = 1;
+  song = load_bytes(write_module(module));
+  EXPECT_EQ(measure_pass_frames(song), 64 * 2 * 882);
+  free_song(song);
+}
+
+TEST_F(XmplayTest, RendersAWavFileAndATimeline) {
+  Song* song = load_bytes(write_module(looping_module()));
+  RenderRequest request;
+  request.wav_path = temporary("pass.wav");
+  request.timeline_path = temporary("pass.tsv");
+  std::string error;
+  std::int64_t frames = 0;
+  ASSERT_TRUE(render_wav(song, request, error, &frames)) << error;
+  free_song(song);
+  EXPECT_EQ(frames, 6 * 2 * 882);
+  const std::vector<std::uint8_t> wav = read_file(request.wav_path);
+  ASSERT_EQ(wav.size(), 44 + 4 * static_cast<std::size_t>(frames));
+  EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(wav[22], 2);                             // channels
+  EXPECT_EQ(wav[24] | wav[25] << 8, 44100);          // rate
+  EXPECT_EQ(wav[34], 16);                            // bits
+  const std::uint32_t data_bytes = wav[40] | wav[41] << 8 | wav[42] << 16 | static_cast<std::uint32_t>(wav[43]) << 24;
+  EXPECT_EQ(data_bytes, 4 * frames);
+
+  // The same frames as the output's chunks give, chunk by chunk, on fresh
+  // voices (their gains live on from song to song).
+  ASSERT_TRUE(open_offline_output(xmplay_rate));
+  song = load_bytes(write_module(looping_module()));
+  ASSERT_TRUE(play_song(song));
+  std::vector<std::int16_t> expected;
+  while (expected.size() < 2 * static_cast<std::size_t>(frames)) {
+    const std::int16_t* chunk = render_next_chunk();
+    expected.insert(expected.end(), chunk, chunk + 2 * chunk_frames);
+  }
+  free_song(song);
+  EXPECT_EQ(std::memcmp(wav.data() + 44, expected.data(), 4 * static_cast<std::size_t>(frames)), 0);
+
+  std::ifstream timeline(request.timeline_path);
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(timeline, line)) {
+    lines.push_back(line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"0\t0\t0", "1764\t0\t1", "3528\t0\t2", "5292\t0\t3", "7056\t1\t0",
+                                             "8820\t1\t1"}));
+  std::filesystem::remove(request.wav_path);
+  std::filesystem::remove(request.timeline_path);
+}
+
+TEST_F(XmplayTest, SecondsCutOrExtendThePass) {
+  Song* song = load_bytes(write_module(looping_module()));
+  RenderRequest request;
+  request.wav_path = temporary("cut.wav");
+  request.seconds = 0.5;
+  std::string error;
+  std::int64_t frames = 0;
+  ASSERT_TRUE(render_wav(song, request, error, &frames)) << error;
+  free_song(song);
+  EXPECT_EQ(frames, 22050);
+  EXPECT_EQ(std::filesystem::file_size(request.wav_path), 44u + 4 * 22050);
+  std::filesystem::remove(request.wav_path);
+  request.wav_path = "/nonexistent-directory/out.wav";
+  song = load_bytes(write_module(looping_module()));
+  EXPECT_FALSE(render_wav(song, request, error));
+  EXPECT_NE(error.find("cannot write"), std::string::npos);
+  free_song(song);
+}
+
+TEST_F(XmplayTest, ModuleNames) {
+  TestModule module = looping_module();
+  module.name = "  Tune  ";
+  const std::string path = temporary("named.xm");
+  write_file(path, write_module(module));
+  EXPECT_EQ(module_name(path), "  Tune");
+  EXPECT_EQ(module_name("/nonexistent.xm"), "");
+  std::filesystem::remove(path);
+}
+
+// Each real song: one pass lasts as long as the table says on every run,
+// and renders end to end; for four of them (two on each frequency table)
+// the vector loops must give the plain loops' samples.
+TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
+  const std::map<std::string, std::int64_t> pass_frames = {
+      {"endscroll", 6566912}, {"heroes01", 7294560}, {"heroes02", 8229504}, {"heroes03", 4377600},
+      {"heroes04", 5796864},  {"heroes05", 8890560}, {"heroes06", 7587840}, {"heroes07", 7637760},
+      {"heroes08", 4454400},  {"heroes09", 4835328}, {"heroes10", 5741952}, {"intro", 990833},
+      {"menu", 4700160}};
+  const bool vector_loops = mixer_vector_loops;
+  for (const auto& [name, frames] : pass_frames) {
+    const std::string path = heroes_path(name);
+    Song* song = load_song(path.c_str());
+    ASSERT_NE(song, nullptr) << name << ": " << load_result_text(last_load_result);
+    EXPECT_EQ(measure_pass_frames(song), frames) << name;
+    free_song(song);
+
+    const bool compare = name == "heroes02" || name == "heroes05" || name == "heroes09" || name == "intro";
+    std::uint64_t hashes[2] = {};
+    for (int plain = 0; plain < (compare ? 2 : 1); ++plain) {
+      mixer_vector_loops = plain == 0 && vector_loops;
+      ASSERT_TRUE(open_offline_output(xmplay_rate));
+      song = load_song(path.c_str());
+      track_song(song, false);
+      ASSERT_TRUE(play_song(song));
+      std::uint64_t hash = 0xCBF29CE484222325ull;
+      std::int64_t rendered = 0;
+      bool sound = false;
+      while (pass_tracker.pass_end_frame.load() < 0 || rendered < pass_tracker.pass_end_frame.load()) {
+        const std::int16_t* chunk = render_next_chunk();
+        hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(chunk_frames));
+        sound = sound || std::any_of(chunk, chunk + 2 * chunk_frames, [](std::int16_t v) { return v != 0; });
+        rendered += chunk_frames;
+      }
+      EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames) << name;
+      EXPECT_TRUE(sound) << name;
+      hashes[plain] = hash;
+      free_song(song);
+    }
+    if (compare) {
+      EXPECT_EQ(hashes[0], hashes[1]) << name << ": the vector loops differ from the plain ones";
+    }
+  }
+  mixer_vector_loops = vector_loops;
+}
+
+#ifdef XMPLAY_PATH
+struct CommandRun {
+  int code = -1;
+  std::string output;
+};
+
+CommandRun run_xmplay(const std::string& arguments, const char* environment = "") {
+  const std::string command = std::string(environment) + " " XMPLAY_PATH " " + arguments + " 2>&1 </dev/null";
+  CommandRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    run.output.append(buffer, got);
+  }
+  const int status = ::pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(XmplayCommand, ReportsFilesItCannotPlayInOneLine) {
+  const std::string missing = temporary("missing.xm");
+  const std::string text = temporary("text.xm");
+  const std::string truncated = temporary("truncated.xm");
+  write_file(text, std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
+  std::vector<std::uint8_t> bytes = write_module(looping_module());
+  bytes.resize(bytes.size() - 10);
+  write_file(truncated, bytes);
+  const std::pair<std::string, std::string> cases[] = {
+      {missing, "cannot open the file"}, {text, "not an Extended Module (XM) file"}, {truncated, "the file is truncated"}};
+  for (const auto& [path, reason] : cases) {
+    for (const std::string& mode : {std::string(""), std::string("--info "), "--wav " + temporary("x.wav") + " "}) {
+      const CommandRun run = run_xmplay(mode + path);
+      EXPECT_EQ(run.code, 1) << mode << path;
+      EXPECT_EQ(run.output, "xmplay: " + path + ": " + reason + "\n") << mode;
+    }
+  }
+  EXPECT_EQ(run_xmplay("").code, 2);
+  EXPECT_EQ(run_xmplay("--wav").code, 2);
+  EXPECT_EQ(run_xmplay("--timeline t.tsv " + text).code, 2);
+  EXPECT_EQ(run_xmplay("--wav o.wav --seconds x " + text).code, 2);
+  std::filesystem::remove(text);
+  std::filesystem::remove(truncated);
+  std::filesystem::remove(temporary("x.wav"));
+}
+
+TEST(XmplayCommand, InfoShowsTheFiguresAndThePassLength) {
+  const std::string path = temporary("info.xm");
+  TestModule module = looping_module();
+  module.name = "Info test";
+  write_file(path, write_module(module));
+  const CommandRun run = run_xmplay("--info " + path);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.output,
+            "name         Info test\n"
+            "channels     2\n"
+            "orders       3\n"
+            "patterns     2\n"
+            "instruments  1\n"
+            "samples      1\n"
+            "tempo        2\n"
+            "bpm          125\n"
+            "frequencies  linear\n"
+            "length       0.240 s (10584 frames)\n");
+  std::filesystem::remove(path);
+}
+
+// Live play on the SDL backend; without a sound card it plays on the
+// silent real-time device. One pass of this song lasts 0.24 s.
+TEST(XmplayCommand, PlaysOnePassThroughTheOutputAndStops) {
+  const std::string path = temporary("live.xm");
+  TestModule module = looping_module();
+  module.name = "Live test";
+  write_file(path, write_module(module));
+  const auto start = std::chrono::steady_clock::now();
+  const CommandRun run = run_xmplay(path, "SDL_AUDIODRIVER=dummy");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(run.code, 0) << run.output;
+  EXPECT_EQ(run.output.rfind("Live test\n", 0), 0u) << run.output;
+  EXPECT_NE(run.output.find("/ 0:00.2"), std::string::npos) << run.output;
+  EXPECT_GT(seconds, 0.24);
+  EXPECT_LT(seconds, 10.0);
+  std::filesystem::remove(path);
+}
+
+TEST(XmplayCommand, StopsCleanlyOnCtrlC) {
+  const std::string path = temporary("interrupted.xm");
+  write_file(path, write_module(looping_module()));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const int quiet = ::open("/dev/null", O_WRONLY);
+    ::dup2(quiet, 1);
+    ::execl(XMPLAY_PATH, "xmplay", "--loop", path.c_str(), static_cast<char*>(nullptr));
+    std::_Exit(127);
+  }
+  ASSERT_GT(child, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0) << "--loop plays on";
+  ::kill(child, SIGINT);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::filesystem::remove(path);
+}
+#endif
+
+}  // namespace
