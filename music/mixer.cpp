@@ -88,87 +88,111 @@ std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64
 // they lie inside the readable_frames frames of the sample data.
 constexpr int lane_frames[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
+// Lane masks for a last block of 1..7 frames: the frames below the count.
+__attribute__((target("avx2"))) __m256i frames_below(std::int32_t count) {
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+}
+
+// The same for the interleaved stereo floats of frames 0..3 (first) and
+// 4..7 (second).
+__attribute__((target("avx2"))) __m256i slots_below(std::int32_t count, int first_frame) {
+  const __m256i frame_of_slot = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(count - first_frame), frame_of_slot);
+}
+
 __attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const std::int16_t* data,
                                                               std::uint64_t position, std::uint64_t delta,
                                                               float gain_left, float gain_right, std::int32_t frames,
                                                               std::int64_t readable_frames) {
-  const std::int32_t blocks = frames / 8;
-  if (blocks > 0) {
-    alignas(32) std::uint32_t whole_parts[8];
-    alignas(32) std::uint32_t fractions[8];
-    for (int k = 0; k < 8; ++k) {
-      const std::uint64_t lane = position + static_cast<std::uint64_t>(lane_frames[k]) * delta;
-      whole_parts[k] = static_cast<std::uint32_t>(lane >> 32);
-      fractions[k] = static_cast<std::uint32_t>(lane);
-    }
-    __m256i frame = _mm256_load_si256(reinterpret_cast<const __m256i*>(whole_parts));
-    __m256i fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(fractions));
-    const std::uint64_t advance = 8 * delta;
-    const __m256i fraction_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance)));
-    // The whole step plus one: the comparison below gives -1 without a carry.
-    const __m256i frame_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance >> 32) + 1));
-    const __m256 gains = _mm256_setr_ps(gain_left, gain_right, gain_left, gain_right, gain_left, gain_right,
-                                        gain_left, gain_right);
-    const __m256 scale = _mm256_set1_ps(fraction_scale);
-    const __m256i lane_zero = _mm256_setzero_si256();
+  if (frames <= 0) {
+    return position;
+  }
+  const std::int32_t blocks = (frames + 7) / 8;  // the last one may be partial
+  alignas(32) std::uint32_t whole_parts[8];
+  alignas(32) std::uint32_t fractions[8];
+  for (int k = 0; k < 8; ++k) {
+    const std::uint64_t lane = position + static_cast<std::uint64_t>(lane_frames[k]) * delta;
+    whole_parts[k] = static_cast<std::uint32_t>(lane >> 32);
+    fractions[k] = static_cast<std::uint32_t>(lane);
+  }
+  __m256i frame = _mm256_load_si256(reinterpret_cast<const __m256i*>(whole_parts));
+  __m256i fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(fractions));
+  const std::uint64_t advance = 8 * delta;
+  const __m256i fraction_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance)));
+  // The whole step plus one: the comparison below gives -1 without a carry.
+  const __m256i frame_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance >> 32) + 1));
+  const __m256 gains = _mm256_setr_ps(gain_left, gain_right, gain_left, gain_right, gain_left, gain_right,
+                                      gain_left, gain_right);
+  const __m256 scale = _mm256_set1_ps(fraction_scale);
+  const __m256i lane_zero = _mm256_setzero_si256();
 
-    // The blocks whose lane 0 frame lies at or before last_start.
-    const bool narrow = delta < one_frame_step;
-    std::int32_t window_blocks = 0;
-    if (delta < 2 * one_frame_step) {
-      const std::int64_t last_start = readable_frames - (narrow ? 9 : 17);
-      const auto first = static_cast<std::int64_t>(static_cast<std::int32_t>(whole_parts[0]));
-      if (last_start >= first) {
-        const std::uint64_t room = (static_cast<std::uint64_t>(last_start + 1) << 32) -
-                                   (static_cast<std::uint64_t>(first) << 32 | fractions[0]);
-        const std::uint64_t fitting = (room + advance - 1) / advance;
-        window_blocks = static_cast<std::int32_t>(std::min<std::uint64_t>(fitting, static_cast<std::uint64_t>(blocks)));
-      }
+  // The blocks whose lane 0 frame lies at or before last_start may use the
+  // windows: all of them when the last one does, else found by division.
+  const bool narrow = delta < one_frame_step;
+  std::int32_t window_blocks = 0;
+  if (delta < 2 * one_frame_step) {
+    const std::int64_t last_start = readable_frames - (narrow ? 9 : 17);
+    const std::uint64_t last_block = position + static_cast<std::uint64_t>(blocks - 1) * advance;
+    const auto first = static_cast<std::int64_t>(static_cast<std::int32_t>(whole_parts[0]));
+    if (static_cast<std::int64_t>(last_block) >> 32 <= last_start) {
+      window_blocks = blocks;
+    } else if (last_start >= first) {
+      const std::uint64_t room = (static_cast<std::uint64_t>(last_start + 1) << 32) - position;
+      window_blocks = static_cast<std::int32_t>((room + advance - 1) / advance);
     }
+  }
 
-    for (std::int32_t b = 0; b < blocks; ++b) {
-      __m256i a;
-      __m256i next;
-      if (b < window_blocks) {
-        const std::int32_t base = _mm_cvtsi128_si32(_mm256_castsi256_si128(frame));
-        const __m256i distance = _mm256_sub_epi32(frame, _mm256_permutevar8x32_epi32(frame, lane_zero));
-        if (narrow) {
-          const __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base)));
-          const __m256i after =
-              _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base + 1)));
-          a = _mm256_permutevar8x32_epi32(here, distance);
-          next = _mm256_permutevar8x32_epi32(after, distance);
-        } else {
-          const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base));
-          const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base + 1));
-          const __m256i half = _mm256_srli_epi32(distance, 1);
-          const __m256 from_even = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, half));
-          const __m256 from_odd = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, half));
-          const __m256i pair = _mm256_castps_si256(
-              _mm256_blendv_ps(from_even, from_odd, _mm256_castsi256_ps(_mm256_slli_epi32(distance, 31))));
-          a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
-          next = _mm256_srai_epi32(pair, 16);
-        }
+  for (std::int32_t b = 0; b < blocks; ++b) {
+    const std::int32_t left = frames - 8 * b;
+    __m256i a;
+    __m256i next;
+    if (b < window_blocks) {
+      const std::int32_t base = _mm_cvtsi128_si32(_mm256_castsi256_si128(frame));
+      const __m256i distance = _mm256_sub_epi32(frame, _mm256_permutevar8x32_epi32(frame, lane_zero));
+      if (narrow) {
+        const __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base)));
+        const __m256i after = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base + 1)));
+        a = _mm256_permutevar8x32_epi32(here, distance);
+        next = _mm256_permutevar8x32_epi32(after, distance);
       } else {
-        const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), frame, 2);
+        const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base));
+        const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base + 1));
+        const __m256i half = _mm256_srli_epi32(distance, 1);
+        const __m256 from_even = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, half));
+        const __m256 from_odd = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, half));
+        const __m256i pair = _mm256_castps_si256(
+            _mm256_blendv_ps(from_even, from_odd, _mm256_castsi256_ps(_mm256_slli_epi32(distance, 31))));
         a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
         next = _mm256_srai_epi32(pair, 16);
       }
-      const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
-      const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
-      float* slot = out + 16 * b;
-      _mm256_storeu_ps(slot, _mm256_add_ps(_mm256_loadu_ps(slot), _mm256_mul_ps(_mm256_unpacklo_ps(s, s), gains)));
-      _mm256_storeu_ps(slot + 8,
-                       _mm256_add_ps(_mm256_loadu_ps(slot + 8), _mm256_mul_ps(_mm256_unpackhi_ps(s, s), gains)));
-      const __m256i next_fraction = _mm256_add_epi32(fraction, fraction_step);
-      const __m256i no_carry = _mm256_cmpeq_epi32(_mm256_max_epu32(next_fraction, fraction), next_fraction);
-      frame = _mm256_add_epi32(_mm256_add_epi32(frame, frame_step), no_carry);
-      fraction = next_fraction;
+    } else {
+      // Lanes past the run's end read nothing: they may lie past the data.
+      const __m256i active = left >= 8 ? _mm256_set1_epi32(-1) : frames_below(left);
+      const __m256i pair = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(data),
+                                                       frame, active, 2);
+      a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
+      next = _mm256_srai_epi32(pair, 16);
     }
-    position += static_cast<std::uint64_t>(blocks) * advance;
+    const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
+    const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
+    const __m256 first = _mm256_mul_ps(_mm256_unpacklo_ps(s, s), gains);   // frames 0..3
+    const __m256 second = _mm256_mul_ps(_mm256_unpackhi_ps(s, s), gains);  // frames 4..7
+    float* slot = out + 16 * b;
+    if (left >= 8) {
+      _mm256_storeu_ps(slot, _mm256_add_ps(_mm256_loadu_ps(slot), first));
+      _mm256_storeu_ps(slot + 8, _mm256_add_ps(_mm256_loadu_ps(slot + 8), second));
+    } else {
+      const __m256i low_slots = slots_below(left, 0);
+      const __m256i high_slots = slots_below(left, 4);
+      _mm256_maskstore_ps(slot, low_slots, _mm256_add_ps(_mm256_maskload_ps(slot, low_slots), first));
+      _mm256_maskstore_ps(slot + 8, high_slots, _mm256_add_ps(_mm256_maskload_ps(slot + 8, high_slots), second));
+    }
+    const __m256i next_fraction = _mm256_add_epi32(fraction, fraction_step);
+    const __m256i no_carry = _mm256_cmpeq_epi32(_mm256_max_epu32(next_fraction, fraction), next_fraction);
+    frame = _mm256_add_epi32(_mm256_add_epi32(frame, frame_step), no_carry);
+    fraction = next_fraction;
   }
-  const std::int32_t done = 8 * blocks;
-  return mix_steady_plain(out + 2 * done, data, position, delta, gain_left, gain_right, frames - done);
+  return position + static_cast<std::uint64_t>(frames) * delta;
 }
 #endif
 
@@ -277,11 +301,12 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames) {
       run = 0;
       at_boundary = true;
     } else if (static_cast<std::uint64_t>(distance) >> 32 < far_distance) {
+      // n = ceil(d / s) frames reach the boundary; n > run exactly when
+      // d > run x s, which needs no division.
       const std::uint64_t d = static_cast<std::uint64_t>(distance) >> 8;
       const std::uint64_t s = step >> 8;
-      const std::uint64_t n = (d + s - 1) / s;
-      if (n <= static_cast<std::uint64_t>(run)) {
-        run = static_cast<std::int32_t>(n);
+      if (d <= static_cast<std::uint64_t>(run) * s) {
+        run = static_cast<std::int32_t>((d + s - 1) / s);
         at_boundary = true;
       }
     }

@@ -23,6 +23,31 @@ constexpr std::int32_t amiga_clock = 14317056;
 // loaded song holds, are not.
 bool is_note(std::uint8_t note) { return note >= 1 && note <= 96; }
 
+// Results of the two power-of-two computations, which depend on one integer
+// each: a small direct-mapped memory of recent ones, so that the same pitch
+// on the next tick costs no power. Used by whichever thread runs the ticks
+// (the output thread, or a program rendering offline).
+template <typename Value>
+struct PowerMemory {
+  static constexpr std::size_t size = 1024;
+  std::int64_t keys[size];
+  Value values[size];
+};
+
+template <typename Value, typename Compute>
+Value remembered(PowerMemory<Value>& memory, std::int64_t key, Compute compute) {
+  const std::size_t slot = static_cast<std::size_t>(static_cast<std::uint64_t>(key) % PowerMemory<Value>::size);
+  // Keys are stored plus one, so that the zero-filled memory holds no key.
+  if (memory.keys[slot] != key + 1) {
+    memory.values[slot] = compute(key);
+    memory.keys[slot] = key + 1;
+  }
+  return memory.values[slot];
+}
+
+PowerMemory<double> linear_powers = {};
+PowerMemory<std::int64_t> amiga_powers = {};
+
 const Pattern& current_pattern(const Song* song) {
   return song->patterns[song->order_table[song->order.load(std::memory_order_relaxed)]];
 }
@@ -231,8 +256,9 @@ std::int32_t note_frequency(const Channel& channel, const Song* song) {
   const std::int64_t delta = channel.period_delta;
   double hertz = 0.0;
   if ((song->flags & 1) != 0) {
-    const double exponent = static_cast<double>(4608 - period + delta) * static_cast<double>(linear_exponent);
-    hertz = 8363.0 * std::pow(2.0, exponent);
+    hertz = remembered(linear_powers, 4608 - period + delta, [](std::int64_t steps) {
+      return 8363.0 * std::pow(2.0, static_cast<double>(steps) * static_cast<double>(linear_exponent));
+    });
   } else {
     const std::int64_t divisor = period + delta;
     if (divisor == 0) {
@@ -247,7 +273,10 @@ std::int32_t note_frequency(const Channel& channel, const Song* song) {
 // a finetune moves it linearly by up to one semitone.
 std::int32_t amiga_period(std::int32_t note, std::int32_t finetune) {
   const auto period_at = [](std::int32_t steps) {
-    return static_cast<std::int64_t>(13.375 * std::pow(2.0, static_cast<double>(steps) * static_cast<double>(amiga_exponent)));
+    return remembered(amiga_powers, steps, [](std::int64_t key) {
+      const double period = 13.375 * std::pow(2.0, static_cast<double>(key) * static_cast<double>(amiga_exponent));
+      return static_cast<std::int64_t>(std::min(period, 1e15));
+    });
   };
   const std::int64_t c = period_at(132 - note);
   std::int64_t result = 0;

@@ -88,6 +88,12 @@ TestSample looped_sample(const std::vector<std::int8_t>& values, std::uint8_t lo
 TestModule one_pattern_module(std::uint16_t channels, std::int32_t rows,
                               const std::vector<std::pair<std::pair<int, int>, Cell>>& cells);
 
+// A 12-channel song of 16 orders that uses every effect, every
+// volume-column command, both envelopes with sustain and loop, fadeout,
+// auto-vibrato, 8- and 16-bit samples with forward and ping-pong loops, and
+// a keymap split: for the benchmarks and the tests.
+TestModule every_effect_song();
+
 // Registers file callbacks that serve these bytes for any file name; open
 // fails for the name "missing".
 void use_buffer_file(std::vector<std::uint8_t> bytes);

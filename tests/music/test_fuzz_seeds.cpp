@@ -73,6 +73,7 @@ std::vector<Seed> seeds() {
         static_cast<std::uint8_t>(c * 7)};
   }
   out.push_back({"thirty_two_channels", write_module(wide), true});
+  out.push_back({"every_effect", write_module(every_effect_song()), true});
   return out;
 }
 

@@ -356,7 +356,7 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
   samples.emplace_back(std::vector<std::int16_t>{}, loop_none, 0, 0);
   for (bool vector_loops : {false, true}) {
     mixer_vector_loops = vector_loops && default_vector_loops;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 400; ++round) {
       std::vector<Voice> voices(24);
       Voice head = {};
       head.next = head.prev = &head;
@@ -371,8 +371,11 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
         if (v.direction == 2 && position <= sample.loop_start * one_frame) {
           v.direction = 1;
         }
-        voice_set_frequency(&v, static_cast<std::int32_t>(100 + random() % 705600));
-        if (random() % 8 == 0) {
+        // Steps below one frame, below two, anything up to 16, and whole ones.
+        const std::uint32_t ceilings[] = {44100, 88200, 705600, 705600};
+        const std::uint32_t kind = static_cast<std::uint32_t>(random() % 4);
+        voice_set_frequency(&v, static_cast<std::int32_t>(100 + random() % (ceilings[kind] - 100)));
+        if (kind == 3) {
           voice_set_frequency(&v, static_cast<std::int32_t>(44100 * (1 + random() % 16)));
         }
         v.gain_left = static_cast<std::uint8_t>(random());

@@ -218,6 +218,43 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
   mixer_vector_loops = vector_loops;
 }
 
+// The song that uses every effect: it plays its whole pass, with sound on
+// all twelve channels, and the vector loops agree with the plain ones.
+TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
+  const std::vector<std::uint8_t> bytes = write_module(every_effect_song());
+  Song* song = load_bytes(bytes);
+  ASSERT_NE(song, nullptr);
+  const std::int64_t frames = measure_pass_frames(song);
+  free_song(song);
+  EXPECT_GT(frames, 60 * xmplay_rate);
+  const bool vector_loops = mixer_vector_loops;
+  std::uint64_t hashes[2] = {};
+  for (int plain = 0; plain < 2; ++plain) {
+    mixer_vector_loops = plain == 0 && vector_loops;
+    ASSERT_TRUE(open_offline_output(xmplay_rate));
+    song = load_bytes(bytes);
+    track_song(song, false);
+    ASSERT_TRUE(play_song(song));
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    bool channel_heard[12] = {};
+    for (std::int64_t rendered = 0; rendered < frames; rendered += chunk_frames) {
+      const std::int16_t* chunk = render_next_chunk();
+      hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(chunk_frames));
+      for (int c = 0; c < 12; ++c) {
+        channel_heard[c] = channel_heard[c] || (voice_table[c].sample != nullptr && voice_table[c].volume > 0);
+      }
+    }
+    EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames);
+    for (int c = 0; c < 12; ++c) {
+      EXPECT_TRUE(channel_heard[c]) << c;
+    }
+    hashes[plain] = hash;
+    free_song(song);
+  }
+  mixer_vector_loops = vector_loops;
+  EXPECT_EQ(hashes[0], hashes[1]);
+}
+
 #ifdef XMPLAY_PATH
 struct CommandRun {
   int code = -1;
