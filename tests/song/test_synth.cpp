@@ -151,3 +151,25 @@ TEST(Instruments, TheFluteLoopsBackAndForth) {
   EXPECT_EQ(flute.loop_length, 2591u);
   EXPECT_EQ(flute.frames.size(), 3676u);
 }
+
+TEST(Instruments, EveryNoteStartsWithoutAStep) {
+  // A first frame far from zero is a click at every note of the instrument.
+  for (const XmInstrument& instrument : instruments())
+    for (const XmSample& sample : instrument.samples) EXPECT_LE(std::abs(int{sample.frames[0]}), 1000) << sample.name;
+}
+
+TEST(SynthWave, RotatingALoopKeepsItsSeamAndStartsAtZero) {
+  Noise noise{3};
+  std::vector<Partial> partials;
+  add_saw(partials, 4, 1.0, 200, noise);
+  Wave wave = render_partials(512, 512, partials);
+  const Wave original = wave;
+  start_at_zero_crossing(wave);
+  // It starts on one side or the other of an upward zero crossing.
+  EXPECT_TRUE((wave[0] <= 0.0 && wave[1] > 0.0) || (wave[511] <= 0.0 && wave[0] > 0.0));
+  // Still the same cycle, only begun elsewhere.
+  std::size_t shift = 0;
+  while (shift < 512 && original[shift] != wave[0]) ++shift;
+  ASSERT_LT(shift, 512u);
+  for (std::size_t i = 0; i < 512; ++i) EXPECT_EQ(wave[i], original[(i + shift) % 512]);
+}

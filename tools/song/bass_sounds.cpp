@@ -8,8 +8,15 @@
 
 namespace {
 
-XmSample looped(const std::string& name, const Wave& wave, double peak, std::int8_t relative, std::uint32_t loop_start,
+// A whole-sample loop starts at a zero crossing; an attack before the loop
+// fades in over its first frames instead. Either way a note starts cleanly.
+XmSample looped(const std::string& name, Wave wave, double peak, std::int8_t relative, std::uint32_t loop_start,
                 std::uint32_t loop_length) {
+  if (loop_start == 0) {
+    start_at_zero_crossing(wave);
+  } else {
+    fade_in(wave, 32);
+  }
   XmSample sample = make_sample(name, wave, peak, true, relative);
   sample.loop = XmLoop::forward;
   sample.loop_start = loop_start;
@@ -26,7 +33,7 @@ XmInstrument make_sub_bass() {
   const double rate = playback_rate(37, relative);
   const std::uint32_t period = 2048;
   const std::uint32_t bin = nearest_bin(note_pitch(37), period, rate);
-  const std::vector<Partial> partials = {{bin, 1.0, 0.0}, {2 * bin, 0.14, 0.75}, {3 * bin, 0.04, 0.5}};
+  const std::vector<Partial> partials = {{bin, 1.0, 0.0}, {2 * bin, 0.14, 0.5}, {3 * bin, 0.04, 0.5}};
   const Wave wave = render_partials(period, period, partials);
   XmInstrument sub = single_sample_instrument("sub bass", looped("sub bass", wave, 0.97, relative, 0, period));
   sub.volume_envelope = make_envelope({{0, 64}, {6, 60}, {20, 56}}, envelope_on | envelope_sustain, 2);

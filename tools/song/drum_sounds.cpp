@@ -59,6 +59,7 @@ XmInstrument make_kick() {
     const double click = one_pole_low(click_filter, next_noise(noise), 3000.0, rate) * exp_series(-t / 0.002);
     wave[i] = soft_clip(1.8 * body + 0.6 * click);
   }
+  fade_in(wave, 12);
   fade_out(wave, frames / 8);
   return single_sample_instrument("kick", make_sample("kick", wave, 0.97, true, relative));
 }
@@ -148,6 +149,7 @@ XmInstrument make_perc_kit() {
       wave[i] = 0.8 * sine_turns(1720.0 * t) * exp_series(-t / 0.011) +
                 filter_step(band, next_noise(noise), 3100.0, 3.0, rate).band * exp_series(-t / 0.005);
     }
+    fade_in(wave, 8);
     fade_out(wave, frames / 4);
     kit.samples.push_back(make_sample("rim", wave, 0.98, false, relative));
   }
@@ -200,6 +202,7 @@ XmInstrument make_tom() {
     const double skin = filter_step(band, next_noise(noise), 900.0, 1.0, rate).band * exp_series(-t / 0.012);
     wave[i] = soft_clip(1.4 * (body + 0.5 * skin));
   }
+  fade_in(wave, 12);
   fade_out(wave, frames / 6);
   return single_sample_instrument("tom", make_sample("tom", wave, 0.96, true, relative));
 }

@@ -23,6 +23,7 @@ XmInstrument make_impact() {
     const double hiss = filter_step(filter, next_noise(noise), cutoff, 0.9, rate).low * exp_series(-t / 0.28);
     wave[i] = soft_clip(2.0 * boom + 1.2 * hiss);
   }
+  fade_in(wave, 16);
   fade_out(wave, wave.size() / 4);
   return single_sample_instrument("impact", make_sample("impact", wave, 0.96, true, relative));
 }
@@ -45,6 +46,7 @@ XmInstrument make_riser() {
     const double level = 0.08 + 0.92 * x * x;
     wave[i] = level * (band + 0.25 * sine_turns(phase) * x);
   }
+  fade_in(wave, 16);
   fade_out(wave, static_cast<std::size_t>(0.02 * rate));
   return single_sample_instrument("riser", make_sample("riser", wave, 0.97, false, relative));
 }

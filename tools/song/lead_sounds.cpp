@@ -41,7 +41,8 @@ XmInstrument make_square_lead() {
   add_square(partials, bin + 1, 0.6, limit, noise);
   const double bin_hertz = rate / period;
   for (Partial& partial : partials) partial.amplitude *= lowpass_gain(partial.bin * bin_hertz, 5200.0, 0.9, 2);
-  const Wave wave = render_partials(period, period, partials);
+  Wave wave = render_partials(period, period, partials);
+  start_at_zero_crossing(wave);
   XmSample sample = make_sample("square lead", wave, 0.9, true, relative);
   sample.loop = XmLoop::forward;
   sample.loop_start = 0;

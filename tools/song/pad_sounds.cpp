@@ -8,7 +8,8 @@
 
 namespace {
 
-XmSample whole_loop(const std::string& name, const Wave& wave, double peak, std::int8_t relative) {
+XmSample whole_loop(const std::string& name, Wave wave, double peak, std::int8_t relative) {
+  start_at_zero_crossing(wave);
   XmSample sample = make_sample(name, wave, peak, true, relative);
   sample.loop = XmLoop::forward;
   sample.loop_start = 0;
@@ -112,6 +113,7 @@ XmInstrument make_flute() {
     const double air = filter_step(breath, next_noise(noise), 2200.0, 1.2, rate).band;
     wave[i] = onset * tone + (0.05 + 0.5 * chiff * chiff) * air;
   }
+  fade_in(wave, 32);
   XmSample sample = make_sample("flute", wave, 0.92, true, relative);
   sample.loop = XmLoop::ping_pong;
   sample.loop_start = loop_start;

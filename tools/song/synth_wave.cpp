@@ -54,6 +54,23 @@ double lowpass_gain(double frequency, double cutoff, double q, int poles) {
   return gain;
 }
 
+void start_at_zero_crossing(Wave& wave) {
+  const std::size_t n = wave.size();
+  std::size_t best = 0;
+  double best_size = HUGE_VAL;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double a = wave[i];
+    const double b = wave[(i + 1) % n];
+    if (a <= 0 && b > 0 && std::fmin(-a, b) < best_size) {
+      best = -a <= b ? i : (i + 1) % n;
+      best_size = std::fmin(-a, b);
+    }
+  }
+  Wave rotated(n);
+  for (std::size_t i = 0; i < n; ++i) rotated[i] = wave[(best + i) % n];
+  wave = std::move(rotated);
+}
+
 double peak_of(const Wave& wave) {
   double peak = 0;
   for (double v : wave) peak = std::fabs(v) > peak ? std::fabs(v) : peak;

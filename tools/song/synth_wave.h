@@ -41,6 +41,12 @@ std::uint32_t nearest_bin(double frequency, std::uint32_t period, double rate);
 // magnitude of a two-pole response, raised to the power poles / 2.
 double lowpass_gain(double frequency, double cutoff, double q, int poles);
 
+// Rotates a wave that repeats exactly (a whole-sample loop) so that it
+// begins next to where it crosses zero upwards: a note then starts without
+// a click,
+// and the loop still joins as before.
+void start_at_zero_crossing(Wave& wave);
+
 // Largest absolute value.
 double peak_of(const Wave& wave);
 // Linear fades over the first or last frames frames.
