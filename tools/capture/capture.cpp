@@ -368,12 +368,14 @@ int main(int argc, char** argv) {
   }
   if (!options.video_path.empty()) {
     run.video_only = options.video_path + ".picture.mp4";
-    // 5 times across and 6 times down: the 4:3 shape with sharp pixels.
+    // The 4:3 shape with sharp yet even pixels: 5 times across and 6 times
+    // down with nearest-neighbour sampling, then smoothly down to 960 x 720,
+    // a size that encodes at a useful speed.
     std::string command = "ffmpeg -loglevel error -y -f rawvideo -pixel_format rgb565le -video_size 320x200"
                           " -framerate " +
                           std::to_string(options.fps) +
-                          " -i pipe:0 -vf scale=1600:1200:flags=neighbor -c:v libx264 -preset veryfast -crf 16"
-                          " -pix_fmt yuv420p " +
+                          " -i pipe:0 -vf scale=1600:1200:flags=neighbor,format=yuv420p,scale=960:720:flags=bilinear"
+                          " -c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p " +
                           shell_quote(run.video_only);
     run.video = ::popen(command.c_str(), "w");
     if (run.video == nullptr) {
