@@ -376,9 +376,10 @@ TEST_F(OutputTest, ControlsRaceTheRenderingThreadSafely) {
   ASSERT_TRUE(open_output(44100));
   demo_song = load_song("song.xm");
   ASSERT_NE(demo_song, nullptr);
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+  // A fixed number of rounds, however busy the machine: each one lets the
+  // thread render while the controls change what it reads.
   int rounds = 0;
-  while (std::chrono::steady_clock::now() < until) {
+  while (rounds < 60) {
     ASSERT_TRUE(play_song(demo_song));
     for (int k = 0; k < 50; ++k) {
       const std::uint16_t position = song_position();
@@ -399,7 +400,6 @@ TEST_F(OutputTest, ControlsRaceTheRenderingThreadSafely) {
   free_song(demo_song);
   demo_song = nullptr;
   close_output();
-  EXPECT_GT(rounds, 10);
 }
 
 }  // namespace
