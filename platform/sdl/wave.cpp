@@ -85,6 +85,11 @@ MMRESULT WINAPI waveOutOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX format, DWO
   const char* problem = nullptr;
   if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     problem = SDL_GetError();
+  } else if (SDL_GetNumAudioDevices(0) == 0) {
+    // Nothing to play on (-1 would mean the list is unknown: then try);
+    // opening the default device anyway only makes the
+    // sound library complain at length.
+    problem = "no audio output device";
   } else {
     SDL_AudioSpec wanted = {};
     wanted.freq = static_cast<int>(rate);
