@@ -8,9 +8,9 @@
 //
 // Two versions of the fill give the same pixels. The plain one walks each
 // edge into short_edges and long_edge with step_edge and then adds the
-// spans pair by pair. The SSE2 one walks the two edges of a row together
-// with the span (the same accumulators, so the same x values, without
-// the tables) and adds eight pixels per step.
+// spans pair by pair. The SSE2 one steps the same accumulators (so it
+// gets the same x values) four rows at a time straight into a list of
+// spans, then adds eight pixels per step.
 #include <bit>
 #include <cmath>
 #include <cstring>

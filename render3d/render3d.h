@@ -127,8 +127,8 @@ extern double recip_table[recip_table_size];  // entry n - 1 = 1 / n
 extern double slope_scale;                    // 2^32 - 1
 // Per row from the triangle's top: x of the edge from vertex 0 to 1 and
 // then from 1 to 2, and x of the edge from vertex 0 to 2. The plain fill
-// walks its edges into them; the SSE2 fill walks the same edges row by
-// row without storing them.
+// walks its edges into them; the SSE2 fill walks the same edges four rows
+// at a time into a list of spans of its own.
 extern std::int32_t short_edges[edge_table_size];
 extern std::int32_t long_edge[edge_table_size];
 extern std::int32_t triangle_x[3];
