@@ -100,10 +100,13 @@ __attribute__((target("avx2"))) __m256i slots_below(std::int32_t count, int firs
   return _mm256_cmpgt_epi32(_mm256_set1_epi32(count - first_frame), frame_of_slot);
 }
 
+// With ramp_gains, the gains of each frame come from that table instead of
+// the two fixed ones: left and right of frame 0, then of frame 1, and so on.
 __attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const std::int16_t* data,
                                                               std::uint64_t position, std::uint64_t delta,
                                                               float gain_left, float gain_right, std::int32_t frames,
-                                                              std::int64_t readable_frames) {
+                                                              std::int64_t readable_frames,
+                                                              const float* ramp_gains = nullptr) {
   if (frames <= 0) {
     return position;
   }
@@ -175,8 +178,14 @@ __attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const 
     }
     const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
     const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
-    const __m256 first = _mm256_mul_ps(_mm256_unpacklo_ps(s, s), gains);   // frames 0..3
-    const __m256 second = _mm256_mul_ps(_mm256_unpackhi_ps(s, s), gains);  // frames 4..7
+    __m256 gains_low = gains;
+    __m256 gains_high = gains;
+    if (ramp_gains != nullptr) {
+      gains_low = _mm256_loadu_ps(ramp_gains + 16 * b);
+      gains_high = _mm256_loadu_ps(ramp_gains + 16 * b + 8);
+    }
+    const __m256 first = _mm256_mul_ps(_mm256_unpacklo_ps(s, s), gains_low);    // frames 0..3
+    const __m256 second = _mm256_mul_ps(_mm256_unpackhi_ps(s, s), gains_high);  // frames 4..7
     float* slot = out + 16 * b;
     if (left >= 8) {
       _mm256_storeu_ps(slot, _mm256_add_ps(_mm256_loadu_ps(slot), first));
@@ -281,7 +290,54 @@ bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_sta
   return false;
 }
 
-void mix_voice(Voice& voice, float* out, std::int32_t frames) {
+#ifdef VORNA_MIXER_AVX2
+// Ramps, on the vector path. A ramp's gains are a chain of additions, each
+// waiting for the one before; computed inside each voice's pass, the chain
+// sets the pace of the whole pass. So before the voices are mixed, the
+// first ramp pass of every voice that starts one has its gains computed,
+// the chains of four voices side by side, into ramp_table; the pass then
+// reads them like the plain loop's running gains, value for value.
+constexpr int max_ramp_voices = 32;
+constexpr std::int32_t max_table_ramp = 256;
+// Per voice: left and right gain of frame 0..max_table_ramp, interleaved
+// (one more frame than a ramp has: the gains reached after its last frame).
+alignas(32) float ramp_table[max_ramp_voices][2 * (max_table_ramp + 8)];
+
+struct RampChain {
+  Voice* voice;
+  std::int32_t frames;  // gains wanted: frames 0..frames
+};
+
+__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count, int first_row) {
+  for (int group = 0; group < count; group += 4) {
+    alignas(32) float start[8] = {};
+    alignas(32) float step[8] = {};
+    std::int32_t longest = 0;
+    for (int k = 0; k < 4 && group + k < count; ++k) {
+      const Voice& voice = *chains[group + k].voice;
+      start[2 * k] = static_cast<float>(voice.current_gain_left) * one_255;
+      start[2 * k + 1] = static_cast<float>(voice.current_gain_right) * one_255;
+      step[2 * k] = voice.gain_step_left;
+      step[2 * k + 1] = voice.gain_step_right;
+      longest = std::max(longest, chains[group + k].frames);
+    }
+    __m256 gain = _mm256_load_ps(start);
+    const __m256 increment = _mm256_load_ps(step);
+    for (std::int32_t frame = 0; frame <= longest; ++frame) {
+      alignas(32) float values[8];
+      _mm256_store_ps(values, gain);
+      for (int k = 0; k < 4 && group + k < count; ++k) {
+        float* row = ramp_table[first_row + group + k];
+        row[2 * frame] = values[2 * k];
+        row[2 * frame + 1] = values[2 * k + 1];
+      }
+      gain = _mm256_add_ps(gain, increment);
+    }
+  }
+}
+#endif
+
+void mix_voice(Voice& voice, float* out, std::int32_t frames, const float* first_ramp = nullptr) {
   const Sample& sample = *voice.sample;
   const std::uint64_t step = static_cast<std::uint64_t>(voice.step) << 32 | voice.step_fraction;
   if ((step >> 8) == 0) {
@@ -321,8 +377,18 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames) {
     if (ramping) {
       float gain_left = static_cast<float>(voice.current_gain_left) * one_255;
       float gain_right = static_cast<float>(voice.current_gain_right) * one_255;
-      position = mix_ramp(out, sample.data, position, delta, gain_left, gain_right, voice.gain_step_left,
-                          voice.gain_step_right, run);
+#ifdef VORNA_MIXER_AVX2
+      if (first_ramp != nullptr) {
+        position = mix_steady_avx2(out, sample.data, position, delta, 0.0f, 0.0f, run,
+                                   static_cast<std::int64_t>(sample.length) + 8, first_ramp);
+        gain_left = first_ramp[2 * run];
+        gain_right = first_ramp[2 * run + 1];
+      } else
+#endif
+      {
+        position = mix_ramp(out, sample.data, position, delta, gain_left, gain_right, voice.gain_step_left,
+                            voice.gain_step_right, run);
+      }
       voice.current_gain_left = gain_reached(gain_left);
       voice.current_gain_right = gain_reached(gain_right);
       voice.ramp_frames_left -= run;
@@ -332,6 +398,7 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames) {
     }
     out += 2 * static_cast<std::ptrdiff_t>(run);
     frames -= run;
+    first_ramp = nullptr;  // the table holds the first pass's ramp only
 
     if (at_boundary && !pass_boundary(voice, position, loop_start, loop_end)) {
       return;
@@ -401,10 +468,59 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
   if (frames < 1) {
     return;
   }
-  for (Voice* voice = list_head->next; voice != list_head; voice = voice->next) {
-    if (voice->sample != nullptr) {
-      mix_voice(*voice, out, frames);
+  // The voices to mix, in list order. The output's own list links
+  // voice_table in index order and nothing relinks it, so it is read as the
+  // array: the same voices in the same order, without waiting on each link.
+  Voice* voices[voice_count];
+  int count = 0;
+  if (list_head == &voice_list && voice_table != nullptr && voice_list.next == &voice_table[0] &&
+      voice_list.prev == &voice_table[voice_count - 1]) {
+    for (int v = 0; v < voice_count; ++v) {
+      if (voice_table[v].sample != nullptr) {
+        voices[count++] = &voice_table[v];
+      }
     }
+  } else {
+    for (Voice* voice = list_head->next; voice != list_head; voice = voice->next) {
+      if (voice->sample == nullptr) {
+        continue;
+      }
+      if (count == voice_count) {
+        mix_voice(*voice, out, frames);  // a list longer than the table: mixed at once, still in order
+        continue;
+      }
+      voices[count++] = voice;
+    }
+  }
+  std::int8_t ramp_row[voice_count];  // the voice's row of ramp_table, or -1
+  std::fill_n(ramp_row, count, static_cast<std::int8_t>(-1));
+#ifdef VORNA_MIXER_AVX2
+  if (mixer_vector_loops && ramp_length <= max_table_ramp) {
+    RampChain chains[max_ramp_voices] = {};
+    int chain_count = 0;
+    for (int k = 0; k < count && chain_count < max_ramp_voices; ++k) {
+      Voice& voice = *voices[k];
+      const std::uint64_t step = static_cast<std::uint64_t>(voice.step) << 32 | voice.step_fraction;
+      if ((step >> 8) == 0) {
+        continue;  // a voice that does not move sets up no ramp
+      }
+      // The set-up that the voice's first pass makes; making it now changes
+      // nothing, as the pass then finds it made.
+      set_up_ramp(voice);
+      if (voice.ramp_frames_left > 0) {
+        ramp_row[k] = static_cast<std::int8_t>(chain_count);
+        chains[chain_count++] = {&voice, std::min(voice.ramp_frames_left, frames)};
+      }
+    }
+    compute_ramp_chains(chains, chain_count, 0);
+  }
+#endif
+  for (int k = 0; k < count; ++k) {
+#ifdef VORNA_MIXER_AVX2
+    mix_voice(*voices[k], out, frames, ramp_row[k] >= 0 ? ramp_table[ramp_row[k]] : nullptr);
+#else
+    mix_voice(*voices[k], out, frames);
+#endif
   }
 }
 

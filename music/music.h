@@ -395,6 +395,9 @@ void render_chunk(std::int32_t k);
 // Renders the chunk at fill_chunk, advances fill_chunk and returns the
 // chunk's chunk_frames stereo frames in wave_ring.
 const std::int16_t* render_next_chunk();
+// The same chunk, converted into destination (chunk_frames stereo frames)
+// instead of the ring; false when no output is open.
+bool render_next_chunk_into(std::int16_t* destination);
 
 // ---------------------------------------------------------------------------
 // Sequencer, effects and envelopes. Output thread only (and set_song_bpm

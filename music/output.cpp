@@ -206,7 +206,10 @@ void close_output() {
   }
 }
 
-void render_chunk(std::int32_t k) {
+// Step 3 of the thread: the chunk's frames of every playing song, ticks at
+// their exact frames, mixed in chunk k's part of mix_buffer and converted
+// into pcm.
+static void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
   std::lock_guard<std::mutex> hold(chunk_lock);
   if (wave_ring == nullptr || k < 0 || k >= ring_frames / chunk_frames) {
     return;
@@ -236,9 +239,12 @@ void render_chunk(std::int32_t k) {
     }
     song->tick_countdown = left;
   }
-  convert_mix_to_pcm16(wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix, chunk_frames);
+  convert_mix_to_pcm16(pcm != nullptr ? pcm : wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix,
+                       chunk_frames);
   mixing_busy.store(0);
 }
+
+void render_chunk(std::int32_t k) { render_chunk_frames(k, nullptr); }
 
 const std::int16_t* render_next_chunk() {
   if (wave_ring == nullptr) {
@@ -248,6 +254,16 @@ const std::int16_t* render_next_chunk() {
   render_chunk(k);
   fill_chunk = k + 1 == ring_frames / chunk_frames ? 0 : k + 1;
   return wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2;
+}
+
+bool render_next_chunk_into(std::int16_t* destination) {
+  if (wave_ring == nullptr || destination == nullptr) {
+    return false;
+  }
+  const std::int32_t k = fill_chunk;
+  render_chunk_frames(k, destination);
+  fill_chunk = k + 1 == ring_frames / chunk_frames ? 0 : k + 1;
+  return true;
 }
 
 bool play_song(Song* song) {

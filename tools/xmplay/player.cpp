@@ -81,13 +81,20 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// Rendered PCM on its way to the file; filled by the renderer, so left
+// uninitialised when made.
+struct PcmBlock {
+  std::unique_ptr<std::int16_t[]> values;
+  std::size_t size = 0;  // values in use
+};
+
 // Writes blocks of PCM on a thread of its own, so that writing the file
 // overlaps rendering on a second core.
 struct BlockWriter {
   std::FILE* file = nullptr;
   std::mutex lock;
   std::condition_variable changed;
-  std::deque<std::vector<std::int16_t>> blocks;
+  std::deque<PcmBlock> blocks;
   bool finished = false;
   bool failed = false;
   std::thread thread;
@@ -100,18 +107,19 @@ void run_writer(BlockWriter& writer) {
     if (writer.blocks.empty()) {
       return;
     }
-    std::vector<std::int16_t> block = std::move(writer.blocks.front());
+    PcmBlock block = std::move(writer.blocks.front());
     writer.blocks.pop_front();
     hold.unlock();
     writer.changed.notify_all();
-    const bool written = std::fwrite(block.data(), sizeof(std::int16_t), block.size(), writer.file) == block.size();
+    const bool written =
+        std::fwrite(block.values.get(), sizeof(std::int16_t), block.size, writer.file) == block.size;
     hold.lock();
     writer.failed = writer.failed || !written;
   }
 }
 
 // Hands a block to the writer, waiting while a few are already queued.
-void queue_block(BlockWriter& writer, std::vector<std::int16_t>&& block) {
+void queue_block(BlockWriter& writer, PcmBlock&& block) {
   std::unique_lock<std::mutex> hold(writer.lock);
   writer.changed.wait(hold, [&] { return writer.blocks.size() < 8; });
   writer.blocks.push_back(std::move(block));
@@ -190,12 +198,12 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
   BlockWriter writer;
   writer.file = wav.get();
   writer.thread = std::thread(run_writer, std::ref(writer));
-  std::vector<std::int16_t> block;
-  block.reserve(block_values + 2 * static_cast<std::size_t>(chunk_frames));
+  const std::size_t block_capacity = block_values + 2 * static_cast<std::size_t>(chunk_frames);
+  PcmBlock block{std::unique_ptr<std::int16_t[]>(new std::int16_t[block_capacity]), 0};
   std::int64_t target = request.seconds >= 0.0 ? std::llround(request.seconds * xmplay_rate) : -1;
   std::int64_t written = 0;
   while ((target < 0 || written < target) && written <= max_frames) {
-    const std::int16_t* chunk = render_next_chunk();
+    render_next_chunk_into(block.values.get() + block.size);
     if (target < 0) {
       target = pass_tracker.pass_end_frame.load();  // known once the pass has ended in this chunk
     }
@@ -203,15 +211,14 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
     if (target >= 0) {
       frames = std::min(frames, target - written);
     }
-    block.insert(block.end(), chunk, chunk + 2 * frames);
+    block.size += 2 * static_cast<std::size_t>(frames);
     written += frames;
-    if (block.size() >= block_values) {
+    if (block.size >= block_values) {
       queue_block(writer, std::move(block));
-      block = {};
-      block.reserve(block_values + 2 * static_cast<std::size_t>(chunk_frames));
+      block = {std::unique_ptr<std::int16_t[]>(new std::int16_t[block_capacity]), 0};
     }
   }
-  if (!block.empty()) {
+  if (block.size > 0) {
     queue_block(writer, std::move(block));
   }
   if (!finish_writer(writer)) {
