@@ -25,6 +25,12 @@
 namespace {
 
 constexpr float one_255 = 0.003921569f;  // 1/255 as stored
+
+// One more than the highest voice_table entry that voice_start_sample has
+// started since the table was made: the entries above it have no sample,
+// so mixing the output's own list need not look at them.
+const Voice* started_voices_table = nullptr;
+int started_voices_end = 0;
 constexpr float fraction_scale = 0x1p-31f;
 constexpr std::uint32_t max_frequency = 705600;  // 16 x 44100
 constexpr std::uint32_t min_frequency = 100;
@@ -442,6 +448,11 @@ std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample) {
     return -1;
   }
   Voice& voice = voice_table[voice_index];
+  if (started_voices_table != voice_table) {
+    started_voices_table = voice_table;
+    started_voices_end = 0;
+  }
+  started_voices_end = std::max(started_voices_end, voice_index + 1);
   voice.sample = sample;
   if (static_cast<std::uint64_t>(voice.start_offset) >=
       static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length) {
@@ -475,7 +486,8 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
   int count = 0;
   if (list_head == &voice_list && voice_table != nullptr && voice_list.next == &voice_table[0] &&
       voice_list.prev == &voice_table[voice_count - 1]) {
-    for (int v = 0; v < voice_count; ++v) {
+    const int end = started_voices_table == voice_table ? started_voices_end : 0;
+    for (int v = 0; v < end; ++v) {
       if (voice_table[v].sample != nullptr) {
         voices[count++] = &voice_table[v];
       }

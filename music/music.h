@@ -292,7 +292,7 @@ struct Voice {
   std::int32_t frequency;     // Hz, as given
   std::int32_t panning;       // 0..256
   std::uint32_t start_offset; // frame where the next start begins
-  Sample* sample;             // null = silent
+  Sample* sample;             // null = silent; set only by voice_start_sample
   std::uint8_t gain_left;     // targets, 0..255
   std::uint8_t gain_right;
   std::uint32_t position;           // 32.32 fixed point: whole frames
