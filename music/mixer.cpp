@@ -307,37 +307,52 @@ constexpr int max_ramp_voices = 32;
 constexpr std::int32_t max_table_ramp = 256;
 // Per voice: left and right gain of frame 0..max_table_ramp, interleaved
 // (one more frame than a ramp has: the gains reached after its last frame).
-alignas(32) float ramp_table[max_ramp_voices][2 * (max_table_ramp + 8)];
+alignas(32) float ramp_table[max_ramp_voices + 1][2 * (max_table_ramp + 8)];  // and a spare row
 
 struct RampChain {
   Voice* voice;
   std::int32_t frames;  // gains wanted: frames 0..frames
 };
 
-__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count, int first_row) {
-  for (int group = 0; group < count; group += 4) {
+__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count) {
+  // Four voices to a vector, left and right side by side; all the vectors
+  // step together, so that their chains overlap.
+  constexpr int max_groups = max_ramp_voices / 4;
+  __m256 gains[max_groups];
+  __m256 increments[max_groups];
+  float* rows[max_groups][4];
+  const int groups = (count + 3) / 4;
+  std::int32_t longest = 0;
+  for (int g = 0; g < groups; ++g) {
     alignas(32) float start[8] = {};
     alignas(32) float step[8] = {};
-    std::int32_t longest = 0;
-    for (int k = 0; k < 4 && group + k < count; ++k) {
-      const Voice& voice = *chains[group + k].voice;
+    for (int k = 0; k < 4; ++k) {
+      const int chain = 4 * g + k;
+      // Missing voices of a last group of fewer than four use a spare row.
+      rows[g][k] = ramp_table[chain < count ? chain : max_ramp_voices];
+      if (chain >= count) {
+        continue;
+      }
+      const Voice& voice = *chains[chain].voice;
       start[2 * k] = static_cast<float>(voice.current_gain_left) * one_255;
       start[2 * k + 1] = static_cast<float>(voice.current_gain_right) * one_255;
       step[2 * k] = voice.gain_step_left;
       step[2 * k + 1] = voice.gain_step_right;
-      longest = std::max(longest, chains[group + k].frames);
+      longest = std::max(longest, chains[chain].frames);
     }
-    __m256 gain = _mm256_load_ps(start);
-    const __m256 increment = _mm256_load_ps(step);
-    for (std::int32_t frame = 0; frame <= longest; ++frame) {
-      alignas(32) float values[8];
-      _mm256_store_ps(values, gain);
-      for (int k = 0; k < 4 && group + k < count; ++k) {
-        float* row = ramp_table[first_row + group + k];
-        row[2 * frame] = values[2 * k];
-        row[2 * frame + 1] = values[2 * k + 1];
-      }
-      gain = _mm256_add_ps(gain, increment);
+    gains[g] = _mm256_load_ps(start);
+    increments[g] = _mm256_load_ps(step);
+  }
+  for (std::int32_t frame = 0; frame <= longest; ++frame) {
+    for (int g = 0; g < groups; ++g) {
+      // Each voice's left and right gain of this frame as one 64-bit pair.
+      const __m128d first_pairs = _mm_castps_pd(_mm256_castps256_ps128(gains[g]));
+      const __m128d second_pairs = _mm_castps_pd(_mm256_extractf128_ps(gains[g], 1));
+      _mm_storel_pd(reinterpret_cast<double*>(rows[g][0] + 2 * frame), first_pairs);
+      _mm_storeh_pd(reinterpret_cast<double*>(rows[g][1] + 2 * frame), first_pairs);
+      _mm_storel_pd(reinterpret_cast<double*>(rows[g][2] + 2 * frame), second_pairs);
+      _mm_storeh_pd(reinterpret_cast<double*>(rows[g][3] + 2 * frame), second_pairs);
+      gains[g] = _mm256_add_ps(gains[g], increments[g]);
     }
   }
 }
@@ -524,7 +539,7 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
         chains[chain_count++] = {&voice, std::min(voice.ramp_frames_left, frames)};
       }
     }
-    compute_ramp_chains(chains, chain_count, 0);
+    compute_ramp_chains(chains, chain_count);
   }
 #endif
   for (int k = 0; k < count; ++k) {
