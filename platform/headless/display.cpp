@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/com_object.h"
 #include "headless/state.h"
 
 namespace {
@@ -33,7 +34,7 @@ bool take(std::uint32_t& countdown) {
   return true;
 }
 
-struct Surface final : IDirectDrawSurface {
+struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   // Pixels are kept as 16-bit words, the mode the demo uses, and addressed
   // as bytes for the others.
   std::vector<std::uint16_t> words;
@@ -41,28 +42,16 @@ struct Surface final : IDirectDrawSurface {
   std::uint32_t pitch = 0;
   Surface* back = nullptr;  // the attached back buffer (primary only)
   bool locked = false;
-  ULONG references = 1;
 
   Surface(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel)
       : words((static_cast<std::size_t>(width) * height * bytes_per_pixel + 1) / 2), pitch(width * bytes_per_pixel) {}
 
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    bool is_primary = this == primary;
-    log_call(is_primary ? "Release(primary surface)" : "Release(surface)");
-    ULONG left = --references;
-    if (left == 0) {
-      if (is_primary) {
-        primary = nullptr;
-      }
-      delete back;
-      delete this;
+  void on_release() { log_call(this == primary ? "Release(primary surface)" : "Release(surface)"); }
+  void on_last_release() {
+    if (this == primary) {
+      primary = nullptr;
     }
-    return left;
+    delete back;
   }
 
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD flags) override {
@@ -152,26 +141,11 @@ struct Surface final : IDirectDrawSurface {
     return DD_OK;
   }
 
- private:
-  ~Surface() = default;
 };
 
-struct DirectDraw final : IDirectDraw {
-  ULONG references = 1;
+struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
 
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    log_call("Release(DirectDraw)");
-    ULONG left = --references;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+  void on_release() { log_call("Release(DirectDraw)"); }
 
   HRESULT CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface, IUnknown*) override {
     log_call("CreateSurface(size " + std::to_string(desc->dwSize) + ", flags " + hex(desc->dwFlags) + ", back buffers " +
@@ -232,8 +206,6 @@ struct DirectDraw final : IDirectDraw {
     return DD_OK;
   }
 
- private:
-  ~DirectDraw() = default;
 };
 
 }  // namespace

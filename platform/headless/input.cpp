@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "common/com_object.h"
 #include "headless/state.h"
 
 namespace {
@@ -24,28 +25,14 @@ bool take_result(std::map<std::uint32_t, std::vector<HRESULT>>& results, HRESULT
   return true;
 }
 
-struct Device final : IDirectInputDeviceA {
+struct Device final : ComObject<Device, IDirectInputDeviceA> {
   bool is_keyboard;
   bool acquired = false;
   const DIDATAFORMAT* format = nullptr;
-  ULONG references = 1;
 
   explicit Device(bool keyboard) : is_keyboard(keyboard) {}
 
   const char* name() const { return is_keyboard ? "keyboard" : "mouse"; }
-
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
 
   HRESULT Acquire() override {
     log_call(std::string("Acquire(") + name() + ")");
@@ -117,25 +104,9 @@ struct Device final : IDirectInputDeviceA {
     return DI_OK;
   }
 
- private:
-  ~Device() = default;
 };
 
-struct DirectInput final : IDirectInputA {
-  ULONG references = 1;
-
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
 
   HRESULT CreateDevice(REFGUID device, LPDIRECTINPUTDEVICEA* created, LPUNKNOWN) override {
     bool keyboard = std::memcmp(&device, &GUID_SysKeyboard, sizeof(GUID)) == 0;
@@ -149,8 +120,6 @@ struct DirectInput final : IDirectInputA {
     return *created != nullptr ? DI_OK : E_OUTOFMEMORY;
   }
 
- private:
-  ~DirectInput() = default;
 };
 
 }  // namespace

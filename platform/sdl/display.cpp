@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "common/com_object.h"
 #include "sdl/sdl_state.h"
 
 namespace {
@@ -178,31 +179,20 @@ bool open_mode(std::uint32_t width, std::uint32_t height) {
   return true;
 }
 
-struct Surface final : IDirectDrawSurface {
+struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   std::vector<std::uint16_t> words;  // 16-bit pixels, the only depth offered
   std::uint32_t pitch;
   Surface* back = nullptr;
   bool locked = false;
-  ULONG references = 1;
 
   Surface(std::uint32_t width, std::uint32_t height) : words(static_cast<std::size_t>(width) * height), pitch(width * 2) {}
   std::uint8_t* memory_bytes() { return reinterpret_cast<std::uint8_t*>(words.data()); }
 
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      if (this == primary) {
-        primary = nullptr;
-      }
-      delete back;
-      delete this;
+  void on_last_release() {
+    if (this == primary) {
+      primary = nullptr;
     }
-    return left;
+    delete back;
   }
 
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD) override {
@@ -266,29 +256,16 @@ struct Surface final : IDirectDrawSurface {
     return DD_OK;
   }
 
- private:
-  ~Surface() = default;
 };
 
-struct DirectDraw final : IDirectDraw {
-  ULONG references = 1;
+struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
 
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      // Releasing the DirectDraw object gives the display back.
-      if (sdl_window != nullptr) {
-        SDL_SetWindowFullscreen(sdl_window, 0);
-        SDL_HideWindow(sdl_window);
-      }
-      delete this;
+  void on_last_release() {
+    // Releasing the DirectDraw object gives the display back.
+    if (sdl_window != nullptr) {
+      SDL_SetWindowFullscreen(sdl_window, 0);
+      SDL_HideWindow(sdl_window);
     }
-    return left;
   }
 
   HRESULT CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface, IUnknown*) override {
@@ -333,8 +310,6 @@ struct DirectDraw final : IDirectDraw {
     return DD_OK;
   }
 
- private:
-  ~DirectDraw() = default;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/com_object.h"
 #include "sdl/sdl_state.h"
 
 namespace {
@@ -145,28 +146,14 @@ constexpr KeyCode key_codes[] = {
     {SDL_SCANCODE_APPLICATION, DIK_APPS},
 };
 
-struct Device final : IDirectInputDeviceA {
+struct Device final : ComObject<Device, IDirectInputDeviceA> {
   bool is_keyboard;
   bool exclusive = false;
   bool acquired = false;
   unsigned acquired_at_loss = 0;  // focus_losses when acquired
   const DIDATAFORMAT* format = nullptr;
-  ULONG references = 1;
 
   explicit Device(bool keyboard) : is_keyboard(keyboard) {}
-
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
 
   HRESULT Acquire() override {
     if (format == nullptr) {
@@ -243,25 +230,9 @@ struct Device final : IDirectInputDeviceA {
     return DI_OK;
   }
 
- private:
-  ~Device() = default;
 };
 
-struct DirectInput final : IDirectInputA {
-  ULONG references = 1;
-
-  HRESULT QueryInterface(REFIID, LPVOID* object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override {
-    ULONG left = --references;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
+struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
 
   HRESULT CreateDevice(REFGUID device, LPDIRECTINPUTDEVICEA* created, LPUNKNOWN) override {
     *created = nullptr;
@@ -274,8 +245,6 @@ struct DirectInput final : IDirectInputA {
     return *created != nullptr ? DI_OK : E_OUTOFMEMORY;
   }
 
- private:
-  ~DirectInput() = default;
 };
 
 }  // namespace
