@@ -2,7 +2,6 @@
 // effects by eye, drawn from the stand-in artwork or, with --built-in, from
 // the asset block as built into the program:
 //   fx2d_frames OUTPUT_DIRECTORY [--built-in]
-#include <png.h>
 
 #include <cstdio>
 #include <string>
@@ -12,38 +11,10 @@
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 #include "synthetic_assets.h"
+#include "tools/png/frame_png.h"
 
 namespace {
 
-bool write_png(const std::string& path, const std::uint16_t* pixels) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, 320, 200, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(320 * 3);
-  for (int y = 0; y < 200; ++y) {
-    for (int x = 0; x < 320; ++x) {
-      const std::uint16_t p = pixels[y * 320 + x];
-      // Fields widened to 8 bits by repeating their top bits.
-      row[3 * x] = static_cast<png_byte>((p >> 11) << 3 | (p >> 13));
-      row[3 * x + 1] = static_cast<png_byte>(((p >> 5) & 63) << 2 | ((p >> 9) & 3));
-      row[3 * x + 2] = static_cast<png_byte>((p & 31) << 3 | ((p >> 2) & 7));
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
-}
 
 }  // namespace
 
@@ -61,7 +32,7 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   const auto save = [&](const std::string& name, const std::uint16_t* image) {
-    ok = write_png(directory + "/" + name + ".png", image) && ok;
+    ok = write_frame_png(directory + "/" + name + ".png", image) && ok;
   };
 
   for (int frame = 0; frame < 40; ++frame) {

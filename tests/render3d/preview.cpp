@@ -2,7 +2,6 @@
 // frames and writes them as PNG files, to look at what the renderer draws.
 //
 // Usage: render3d_preview OUTPUT_DIR
-#include <png.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,38 +13,12 @@
 #include "music/music.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
+#include "tools/png/frame_png.h"
 
 namespace {
 
 bool write_png(const std::string& path, const std::vector<std::uint16_t>& frame) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, 320, 200, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(320 * 3);
-  for (int y = 0; y < 200; ++y) {
-    for (int x = 0; x < 320; ++x) {
-      const std::uint16_t p = frame[static_cast<std::size_t>(y) * 320 + static_cast<std::size_t>(x)];
-      row[3 * x] = static_cast<png_byte>((p >> 11) * 255 / 31);
-      row[3 * x + 1] = static_cast<png_byte>(((p >> 5) & 63) * 255 / 63);
-      row[3 * x + 2] = static_cast<png_byte>((p & 31) * 255 / 31);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
+  return write_frame_png(path, frame.data());
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 #include "demo/assets.h"
 #include "fx2d/fx2d.h"
-#include "png_out.h"
+#include "tools/png/frame_png.h"
 #include "shell/shell.h"
 
 namespace {

@@ -2,7 +2,6 @@
 // viewer would see and hear: a frame log, PNG frames, the sound as WAV and
 // a video through ffmpeg. The run is a pure function of the options, so two
 // captures with the same options give the same files.
-#include <png.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -19,6 +18,7 @@
 #include "headless/headless.h"
 #include "tools/capture/fnv1a.h"
 #include "tools/capture/position.h"
+#include "tools/png/frame_png.h"
 
 namespace {
 
@@ -180,51 +180,6 @@ std::string shell_quote(const std::string& text) {
   return quoted + "'";
 }
 
-// RGB565 to 8-bit RGB, each field widened by repeating its top bits.
-void to_rgb888(const std::uint16_t* pixels, std::vector<std::uint8_t>& rgb) {
-  rgb.resize(static_cast<std::size_t>(frame_width) * frame_height * 3);
-  for (std::uint32_t i = 0; i < frame_width * frame_height; ++i) {
-    std::uint32_t p = pixels[i];
-    std::uint32_t r = p >> 11;
-    std::uint32_t g = (p >> 5) & 63;
-    std::uint32_t b = p & 31;
-    rgb[i * 3] = static_cast<std::uint8_t>(r << 3 | r >> 2);
-    rgb[i * 3 + 1] = static_cast<std::uint8_t>(g << 2 | g >> 4);
-    rgb[i * 3 + 2] = static_cast<std::uint8_t>(b << 3 | b >> 2);
-  }
-}
-
-bool write_png(const std::string& path, const std::uint16_t* pixels) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  std::vector<std::uint8_t> rgb;
-  to_rgb888(pixels, rgb);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, frame_width, frame_height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (std::uint32_t y = 0; y < frame_height; ++y) {
-    png_write_row(png, rgb.data() + static_cast<std::size_t>(y) * frame_width * 3);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
-}
-
 void put16(std::FILE* file, std::uint32_t value) {
   std::fputc(static_cast<int>(value & 0xFF), file);
   std::fputc(static_cast<int>((value >> 8) & 0xFF), file);
@@ -302,7 +257,7 @@ void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
   if (!out.options.png_dir.empty() && (frame - 1) % out.options.every == 0) {
     char name[32];
     std::snprintf(name, sizeof(name), "/frame_%06u.png", frame);
-    if (!write_png(out.options.png_dir + name, pixels)) {
+    if (!write_frame_png(out.options.png_dir + name, pixels)) {
       note_failure("cannot write " + out.options.png_dir + name);
     }
   }

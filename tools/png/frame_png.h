@@ -1,4 +1,5 @@
-// Writes RGB565 frames as PNG files the way a 4:3 display shows them.
+// Writes RGB565 frames as PNG files: at their own size, scaled by whole
+// factors, or the way a 4:3 display shows them.
 #pragma once
 
 #include <cstdint>
@@ -11,3 +12,8 @@ bool write_png_565(const std::string& path, const std::uint16_t* pixels, int wid
 // A 320 x 200 frame as seen on a 4:3 display: 640 x 480, each pixel two
 // columns wide and 2.4 rows tall on average.
 bool write_screen_png(const std::string& path, const std::uint16_t* frame);
+
+// A 320 x 200 frame at its own size.
+inline bool write_frame_png(const std::string& path, const std::uint16_t* frame) {
+  return write_png_565(path, frame, 320, 200, 1, 1);
+}

@@ -1,5 +1,5 @@
-// PNG output for the asset previews.
-#include "png_out.h"
+// PNG output for the capture and the previews.
+#include "tools/png/frame_png.h"
 
 #include <png.h>
 
