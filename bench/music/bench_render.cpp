@@ -17,7 +17,6 @@
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
 
-extern char** environ;
 
 namespace {
 
