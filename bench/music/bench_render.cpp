@@ -17,7 +17,6 @@
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
 
-
 namespace {
 
 const std::string heroes05 = "/usr/share/games/heroes/mod/heroes05.xm";
