@@ -14,6 +14,11 @@
 #if defined(__SSE2__) && !defined(VORNA_NO_SIMD)
 #define VORNA_RENDER3D_SSE2 1
 #endif
+// With SSE2 and a compiler that can build single functions for AVX2, the
+// span adds have an AVX2 version too, used when the CPU has it.
+#if defined(VORNA_RENDER3D_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VORNA_RENDER3D_AVX2 1
+#endif
 
 // --- Records -----------------------------------------------------------------
 
@@ -136,6 +141,11 @@ extern std::int32_t triangle_y[3];
 // The colour fill_triangle adds to every covered pixel; only the low 16
 // bits are used. Set by the scenes.
 extern std::uint32_t span_colour;
+// Whether fill_triangle adds its spans with the AVX2 version, which gives
+// the same pixels as the SSE2 one; set at start-up when the CPU has AVX2
+// (always false without VORNA_RENDER3D_AVX2). Tests turn it off to check
+// the SSE2 version.
+extern bool render3d_avx2;
 
 // The drawable area of the fill: columns clip_left .. clip_right - 1 and
 // rows clip_top .. clip_bottom - 1 (edge x values are clamped into

@@ -218,41 +218,51 @@ TEST(StepEdge, ExtremeCoordinatesWalkWithoutOverflow) {
 
 // The fill against the plain version on random triangles and frames, bit
 // for bit, including triangles far outside the screen and the failed
-// projection's coordinates.
+// projection's coordinates, and small ones in the bottom-right corner,
+// where the last group of a span reads past it. With AVX2 on the CPU both
+// span adds are checked, each on its own sequence.
 TEST_F(RasterTest, MatchesThePlainFillOnRandomTriangles) {
-  std::mt19937 random(2024);
-  std::vector<std::uint16_t> expected(64000);
-  for (std::uint16_t& p : frame.pixels) p = static_cast<std::uint16_t>(random());
-  expected = frame.pixels;
-  for (int trial = 0; trial < 3000; ++trial) {
-    std::int32_t x[3], y[3];
-    const int kind = trial % 6;
-    for (int v = 0; v < 3; ++v) {
-      if (kind < 3) {
-        x[v] = static_cast<std::int32_t>(random() % 500) - 90;
-        y[v] = static_cast<std::int32_t>(random() % 360) - 80;
-      } else if (kind == 3) {
-        x[v] = static_cast<std::int32_t>(random() % 40) + 150;
-        y[v] = static_cast<std::int32_t>(random() % 40) + 80;
-      } else if (kind == 4) {
-        x[v] = static_cast<std::int32_t>(random() % 20000) - 10000;
-        y[v] = static_cast<std::int32_t>(random() % 7000) - 3500;
-      } else {
-        x[v] = random() % 4 == 0 ? projection_failed : static_cast<std::int32_t>(random());
-        y[v] = static_cast<std::int32_t>(random() % 400) - 100;
+  const bool cpu_avx2 = render3d_avx2;
+  for (const bool avx2 : {false, true}) {
+    render3d_avx2 = avx2 && cpu_avx2;
+    std::mt19937 random(avx2 ? 2025 : 2024);
+    std::vector<std::uint16_t> expected(64000);
+    for (std::uint16_t& p : frame.pixels) p = static_cast<std::uint16_t>(random());
+    expected = frame.pixels;
+    for (int trial = 0; trial < 3000; ++trial) {
+      std::int32_t x[3], y[3];
+      const int kind = trial % 7;
+      for (int v = 0; v < 3; ++v) {
+        if (kind < 3) {
+          x[v] = static_cast<std::int32_t>(random() % 500) - 90;
+          y[v] = static_cast<std::int32_t>(random() % 360) - 80;
+        } else if (kind == 3) {
+          x[v] = static_cast<std::int32_t>(random() % 40) + 150;
+          y[v] = static_cast<std::int32_t>(random() % 40) + 80;
+        } else if (kind == 4) {
+          x[v] = static_cast<std::int32_t>(random() % 20000) - 10000;
+          y[v] = static_cast<std::int32_t>(random() % 7000) - 3500;
+        } else if (kind == 5) {
+          x[v] = static_cast<std::int32_t>(random() % 40) + 290;
+          y[v] = static_cast<std::int32_t>(random() % 20) + 185;
+        } else {
+          x[v] = random() % 4 == 0 ? projection_failed : static_cast<std::int32_t>(random());
+          y[v] = static_cast<std::int32_t>(random() % 400) - 100;
+        }
       }
+      span_colour = random();
+      for (int v = 0; v < 3; ++v) {
+        triangle_x[v] = x[v];
+        triangle_y[v] = y[v];
+      }
+      fill_triangle();
+      reference_fill_triangle(expected, x, y, span_colour);
+      ASSERT_EQ(frame.pixels, expected) << "avx2 " << avx2 << " trial " << trial;
+      EXPECT_EQ(triangle_x[0], x[0]);
+      EXPECT_EQ(triangle_y[2], y[2]);
     }
-    span_colour = random();
-    for (int v = 0; v < 3; ++v) {
-      triangle_x[v] = x[v];
-      triangle_y[v] = y[v];
-    }
-    fill_triangle();
-    reference_fill_triangle(expected, x, y, span_colour);
-    ASSERT_EQ(frame.pixels, expected) << "trial " << trial;
-    EXPECT_EQ(triangle_x[0], x[0]);
-    EXPECT_EQ(triangle_y[2], y[2]);
   }
+  render3d_avx2 = cpu_avx2;
 }
 
 }  // namespace
