@@ -7,7 +7,9 @@
 // byte holds blue in its low five, so byte-wise saturating arithmetic
 // treats both fields at once, and a byte-wise minimum with 0xF8 / 0x1F
 // clamps both sums (a red sum of 32 or more saturates its byte to 0xFF).
-// Green (AND 0x07E0) uses 16-bit lanes.
+// Green (AND 0x07E0) uses 16-bit lanes. Where the processor has AVX2
+// (effect_vector_loops), the fade and the blend take 16 pixels a step in
+// the same way.
 #include <algorithm>
 
 #include "demo/assets.h"
@@ -16,6 +18,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VORNA_BLEND_AVX2 1
 #endif
 
 namespace {
@@ -30,11 +36,65 @@ inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __
 inline void store(void* p, __m128i x) { _mm_storeu_si128(static_cast<__m128i*>(p), x); }
 #endif
 
+#if defined(VORNA_BLEND_AVX2)
+// d of 16 pixels as byte-wise red/blue amounts and as a green amount.
+__attribute__((target("avx2"))) inline __m256i darken_avx2(__m256i p, __m256i d) {
+  const __m256i red_blue = _mm256_set1_epi16(static_cast<short>(0xF81F));
+  const __m256i green = _mm256_set1_epi16(0x07E0);
+  const __m256i eighth = _mm256_srli_epi16(d, 3);
+  const __m256i red_blue_amount = _mm256_or_si256(eighth, _mm256_slli_epi16(eighth, 11));
+  const __m256i green_amount = _mm256_and_si256(_mm256_slli_epi16(d, 3), green);  // (d >> 2) << 5
+  const __m256i rb = _mm256_subs_epu8(_mm256_and_si256(p, red_blue), red_blue_amount);
+  const __m256i g = _mm256_subs_epu16(_mm256_and_si256(p, green), green_amount);
+  return _mm256_or_si256(rb, g);
+}
+
+__attribute__((target("avx2"))) void fade_through_mask_avx2(std::uint16_t* pixels, std::uint8_t level) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i levels = _mm_set1_epi8(static_cast<char>(level));
+  for (std::uint32_t i = 0; i < effect_pixels; i += 16) {
+    const __m128i d = _mm_subs_epu8(_mm_sub_epi8(zero, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask_picture + i))), levels);
+    __m256i* at = reinterpret_cast<__m256i*>(pixels + i);
+    _mm256_storeu_si256(at, darken_avx2(_mm256_loadu_si256(at), _mm256_cvtepu8_epi16(d)));
+  }
+}
+
+__attribute__((target("avx2"))) void cross_blend_avx2(std::uint16_t* pixels, std::uint32_t frame_rb, std::uint32_t frame_g,
+                                                      std::uint32_t other_rb, std::uint32_t other_g) {
+  const __m256i red_blue = _mm256_set1_epi16(static_cast<short>(0xF81F));
+  const __m256i green = _mm256_set1_epi16(0x07E0);
+  const __m256i frame_rb_amount = _mm256_set1_epi16(static_cast<short>(frame_rb << 11 | frame_rb));
+  const __m256i frame_g_amount = _mm256_set1_epi16(static_cast<short>(frame_g << 5));
+  const __m256i other_rb_amount = _mm256_set1_epi16(static_cast<short>(other_rb << 11 | other_rb));
+  const __m256i other_g_amount = _mm256_set1_epi16(static_cast<short>(other_g << 5));
+  for (std::uint32_t i = 0; i < effect_pixels; i += 16) {
+    __m256i* at = reinterpret_cast<__m256i*>(pixels + i);
+    const __m256i f = _mm256_loadu_si256(at);
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second_buffer + i));
+    const __m256i rb = _mm256_min_epu8(
+        _mm256_adds_epu8(_mm256_subs_epu8(_mm256_and_si256(f, red_blue), frame_rb_amount),
+                         _mm256_subs_epu8(_mm256_and_si256(o, red_blue), other_rb_amount)),
+        red_blue);
+    const __m256i g = _mm256_min_epi16(
+        _mm256_add_epi16(_mm256_subs_epu16(_mm256_and_si256(f, green), frame_g_amount),
+                         _mm256_subs_epu16(_mm256_and_si256(o, green), other_g_amount)),
+        green);
+    _mm256_storeu_si256(at, _mm256_or_si256(rb, g));
+  }
+}
+#endif
+
 }  // namespace
 
 void fade_through_mask(std::uint8_t level) {
   std::uint16_t* pixels = frame_buffer;
   std::uint32_t i = 0;
+#if defined(VORNA_BLEND_AVX2)
+  if (effect_vector_loops) {
+    fade_through_mask_avx2(pixels, level);
+    return;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i levels = _mm_set1_epi8(static_cast<char>(level));
@@ -78,6 +138,12 @@ void cross_blend(std::uint32_t weight, BlendForm form) {
   const std::uint32_t other_g = std::min<std::uint32_t>(2 * w2, 63);
   std::uint16_t* pixels = frame_buffer;
   std::uint32_t i = 0;
+#if defined(VORNA_BLEND_AVX2)
+  if (effect_vector_loops) {
+    cross_blend_avx2(pixels, frame_rb, frame_g, other_rb, other_g);
+    return;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i red_blue = _mm_set1_epi16(static_cast<short>(0xF81F));
   const __m128i green = _mm_set1_epi16(0x07E0);

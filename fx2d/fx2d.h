@@ -12,6 +12,11 @@
 
 #include <cstdint>
 
+// True where the processor has AVX2: the mask fade and the cross-blend then
+// take 16 pixels a step instead of 8. Set at start-up; the tests clear it to
+// check the other path. The results are the same either way.
+extern bool effect_vector_loops;
+
 // --- Colour formats and palettes -----------------------------------------
 
 inline constexpr std::uint32_t palette_entries = 256;
@@ -83,6 +88,12 @@ inline constexpr std::uint32_t warp_table_bytes = 129000;
 // exists. If the heap cannot give the block, the table lives in a reserve
 // block of the same size inside the program, so the effects always work.
 void build_warp_table();
+
+// Converts the texture, as the effects see it through the texel window,
+// into RGB565 through warp_colours, once for every texel index, so that the
+// effects need one lookup a pixel. build_warp_table calls it; whoever changes
+// the texture or warp_colours afterwards calls it again.
+void convert_warp_texture();
 
 // Draws the wave warp into all 64000 pixels of frame_buffer, then steps
 // warp_scroll down by 0x0505. Builds the table first if nobody has.

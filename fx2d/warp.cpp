@@ -1,8 +1,15 @@
 // The lookup-table effects: the wave warp over a plane seen in perspective,
-// and the tunnel in a plain and a sine-distorted variant. Each pixel costs a
-// few byte operations and table reads; the texture is read through the
-// 64 KiB texel window of the doubled texture, so a 16-bit texel index needs
-// no masking or wrap test.
+// and the tunnel in a plain and a sine-distorted variant. The texture is read
+// through the 64 KiB texel window of the doubled texture, so a 16-bit texel
+// index needs no masking or wrap test.
+//
+// Every pixel of these effects ends in the same two lookups, texel then
+// colour. The texture never changes after start-up, so build_warp_table
+// converts it through warp_colours once (texel_colours below) and the
+// effects make one lookup instead of two. Each effect then works a row at a
+// time in two steps: first the row's texel indices are computed into the
+// row of the output image, several at a time, then each index is replaced
+// by its colour in place. The row is still in the cache for the second step.
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -15,6 +22,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VORNA_WARP_AVX2 1
+#endif
 
 namespace {
 
@@ -22,129 +33,243 @@ namespace {
 // heap block).
 alignas(16) std::uint16_t reserve_table[warp_table_bytes / 2];
 
-// The loops take whole blocks of four or eight pixels.
-static_assert(effect_pixels % 8 == 0);
+// The RGB565 colour of texel k (0..65535): warp_colours of texel window byte
+// k. Filled by convert_warp_texture.
+alignas(64) std::uint16_t texel_colours[65536];
 
-// Without SSE2 the passes take four 16-bit values at a time in one 64-bit
-// word, value k in bits 16k .. 16k + 15, and work on the four lanes at once
-// where no lane can carry into the next.
-inline constexpr std::uint64_t lane_low_bytes = 0x00FF00FF00FF00FFu;
-inline constexpr std::uint64_t lane_ones = 0x0001000100010001u;
+// For the distorted tunnel, per frame: the texel index of every tunnel
+// offset, at entry el << 8 | eh for the offset's low byte el and high byte
+// eh (the offset with its bytes exchanged, so that each run of 256 entries
+// shares one el).
+alignas(64) std::uint16_t distorted_texels[65536];
 
-// Four little-endian 16-bit values from bytes (the tunnel offsets).
-inline std::uint64_t load_four_le(const std::uint8_t* bytes) {
+// The loops take whole blocks of sixteen pixels.
+static_assert(effect_width % 16 == 0);
+
+// Tunnel offset i (little-endian in the block, at any alignment).
+inline std::uint32_t tunnel_offset(std::uint32_t i) {
+  return static_cast<std::uint32_t>(tunnel_offsets[2 * i]) | static_cast<std::uint32_t>(tunnel_offsets[2 * i + 1]) << 8;
+}
+
+// Replaces each of the 320 indices in row by lookup[index]. Four colours
+// are written as one 64-bit word: with one store per four pixels the loads
+// from the lookup table seldom wait on a pending store, which is what bounds
+// a pixel-by-pixel loop here. The indices are read one by one, which costs
+// a load each but no arithmetic to take them apart.
+void look_up_row(std::uint16_t* row, const std::uint16_t* lookup) {
   if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t x;
-    std::memcpy(&x, bytes, sizeof x);
-    return x;
+    for (std::uint32_t c = 0; c < effect_width; c += 4) {
+      const std::uint64_t pixels = std::uint64_t{lookup[row[c]]} | std::uint64_t{lookup[row[c + 1]]} << 16 |
+                                   std::uint64_t{lookup[row[c + 2]]} << 32 | std::uint64_t{lookup[row[c + 3]]} << 48;
+      std::memcpy(row + c, &pixels, sizeof pixels);
+    }
   } else {
-    std::uint64_t x = 0;
-    for (int b = 7; b >= 0; --b) x = x << 8 | bytes[b];
-    return x;
+    for (std::uint32_t c = 0; c < effect_width; ++c) row[c] = lookup[row[c]];
   }
 }
 
-// Four native 16-bit words (the warp table).
-inline std::uint64_t load_four(const std::uint16_t* words) {
+// The same through two tables: row[c] = second[first[row[c]]].
+void look_up_row_twice(std::uint16_t* row, const std::uint16_t* first, const std::uint16_t* second) {
   if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t x;
-    std::memcpy(&x, words, sizeof x);
-    return x;
+    for (std::uint32_t c = 0; c < effect_width; c += 4) {
+      const std::uint64_t pixels =
+          std::uint64_t{second[first[row[c]]]} | std::uint64_t{second[first[row[c + 1]]]} << 16 |
+          std::uint64_t{second[first[row[c + 2]]]} << 32 | std::uint64_t{second[first[row[c + 3]]]} << 48;
+      std::memcpy(row + c, &pixels, sizeof pixels);
+    }
   } else {
-    return std::uint64_t{words[0]} | std::uint64_t{words[1]} << 16 | std::uint64_t{words[2]} << 32 |
-           std::uint64_t{words[3]} << 48;
+    for (std::uint32_t c = 0; c < effect_width; ++c) row[c] = second[first[row[c]]];
   }
 }
 
-inline std::uint32_t lane(std::uint64_t x, int k) { return static_cast<std::uint32_t>(x >> (16 * k)) & 0xFFFFu; }
+#if defined(VORNA_WARP_AVX2)
+// The index steps below, 16 pixels at a time, where the processor has AVX2.
+__attribute__((target("avx2"))) bool warp_row_columns_avx2(const std::uint16_t* entries, std::uint32_t v,
+                                                           std::uint32_t minus_ph, std::uint16_t* out) {
+  const __m256i column_base = _mm256_set1_epi16(static_cast<short>(0x100u + minus_ph));
+  const __m256i low_bytes = _mm256_set1_epi16(0xFF);
+  const __m256i row_v = _mm256_set1_epi16(static_cast<short>(v));
+  __m256i other_rows = _mm256_setzero_si256();
+  for (std::uint32_t c = 0; c < effect_width; c += 16) {
+    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entries + c));
+    other_rows = _mm256_or_si256(other_rows, _mm256_xor_si256(e, row_v));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                        _mm256_and_si256(_mm256_sub_epi16(column_base, _mm256_srli_epi16(e, 8)), low_bytes));
+  }
+  return _mm256_testz_si256(other_rows, low_bytes) != 0;
+}
 
-void draw_plain_tunnel() {
-  const std::uint8_t* const window = warp_texel_window;
-  const std::uint16_t* const colours = warp_colours;
-  const std::uint8_t* const offsets = tunnel_offsets;
-  std::uint16_t* const out = second_buffer;
+__attribute__((target("avx2"))) void tunnel_row_indices_avx2(std::uint32_t first, std::uint32_t add, bool swap,
+                                                             std::uint16_t* out) {
+  const __m256i to_add = _mm256_set1_epi16(static_cast<short>(add));
+  for (std::uint32_t c = 0; c < effect_width; c += 16) {
+    __m256i k = _mm256_add_epi16(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tunnel_offsets + 2 * (first + c))), to_add);
+    if (swap) k = _mm256_or_si256(_mm256_slli_epi16(k, 8), _mm256_srli_epi16(k, 8));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), k);
+  }
+}
+#endif
+
+// Writes the column indices (minus_ph - u) mod 256 of one table row into
+// out and tells whether every entry of the row has the texture row v in its
+// low byte (the table that build_warp_table fills always does).
+bool warp_row_columns(const std::uint16_t* entries, std::uint32_t v, std::uint32_t minus_ph, std::uint16_t* out) {
+#if defined(VORNA_WARP_AVX2)
+  if (effect_vector_loops) return warp_row_columns_avx2(entries, v, minus_ph, out);
+#endif
 #if defined(__SSE2__)
-  // Eight texel indices at once (16-bit lanes wrap by themselves); the
-  // eight colours are gathered into a vector and stored together.
-  const __m128i scroll = _mm_set1_epi16(static_cast<short>(warp_scroll));
-  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
-    const __m128i k = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets + 2 * i)), scroll);
-    __m128i pixels = _mm_cvtsi32_si128(colours[window[_mm_extract_epi16(k, 0)]]);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 1)]], 1);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 2)]], 2);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 3)]], 3);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 4)]], 4);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 5)]], 5);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 6)]], 6);
-    pixels = _mm_insert_epi16(pixels, colours[window[_mm_extract_epi16(k, 7)]], 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+  // (256 + minus_ph - u) is at least 1, so no 16-bit lane borrows.
+  const __m128i column_base = _mm_set1_epi16(static_cast<short>(0x100u + minus_ph));
+  const __m128i low_bytes = _mm_set1_epi16(0xFF);
+  const __m128i row_v = _mm_set1_epi16(static_cast<short>(v));
+  // The low bytes of entry XOR v gather in other_rows (the high bytes too,
+  // masked off at the end).
+  __m128i other_rows = _mm_setzero_si128();
+  for (std::uint32_t c = 0; c < effect_width; c += 8) {
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + c));
+    other_rows = _mm_or_si128(other_rows, _mm_xor_si128(e, row_v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
+                     _mm_and_si128(_mm_sub_epi16(column_base, _mm_srli_epi16(e, 8)), low_bytes));
   }
+  other_rows = _mm_and_si128(other_rows, low_bytes);
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(other_rows, _mm_setzero_si128())) == 0xFFFF;
 #else
-  const std::uint64_t scroll = warp_scroll * lane_ones;
-  const std::uint64_t below_top = 0x7FFF * lane_ones;
-  const std::uint64_t top_bits = 0x8000 * lane_ones;
-  for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
-    const std::uint64_t offset = load_four_le(offsets + 2 * i);
-    // Four 16-bit sums mod 65536: add the low 15 bits of each lane, then put
-    // the top bit in by XOR, so no carry leaves a lane.
-    const std::uint64_t k = ((offset & below_top) + (scroll & below_top)) ^ ((offset ^ scroll) & top_bits);
-    out[i] = colours[window[lane(k, 0)]];
-    out[i + 1] = colours[window[lane(k, 1)]];
-    out[i + 2] = colours[window[lane(k, 2)]];
-    out[i + 3] = colours[window[lane(k, 3)]];
+  std::uint32_t other_rows = 0;
+  for (std::uint32_t c = 0; c < effect_width; ++c) {
+    other_rows |= (entries[c] & 0xFFu) ^ v;
+    out[c] = static_cast<std::uint16_t>((minus_ph - (entries[c] >> 8)) & 0xFFu);
+  }
+  return other_rows == 0;
+#endif
+}
+
+// The texel row that table row v reads at this scroll.
+inline std::uint32_t warp_texture_row(std::uint32_t v, std::uint32_t ph, std::uint32_t pl) {
+  return (sine_table[(v + pl) & 0xFFu] - ph) & 0xFFu;
+}
+
+// Writes tunnel offset plus add (mod 65536) for the pixels of one row,
+// starting at pixel first, into out; with swap, each sum has its two bytes
+// exchanged.
+void tunnel_row_indices(std::uint32_t first, std::uint32_t add, bool swap, std::uint16_t* out) {
+#if defined(VORNA_WARP_AVX2)
+  if (effect_vector_loops) {
+    tunnel_row_indices_avx2(first, add, swap, out);
+    return;
   }
 #endif
+#if defined(__SSE2__)
+  const __m128i to_add = _mm_set1_epi16(static_cast<short>(add));
+  for (std::uint32_t c = 0; c < effect_width; c += 8) {
+    __m128i k = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tunnel_offsets + 2 * (first + c))), to_add);
+    if (swap) k = _mm_or_si128(_mm_slli_epi16(k, 8), _mm_srli_epi16(k, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), k);
+  }
+#else
+  for (std::uint32_t c = 0; c < effect_width; ++c) {
+    const std::uint32_t k = (tunnel_offset(first + c) + add) & 0xFFFFu;
+    out[c] = static_cast<std::uint16_t>(swap ? (k & 0xFFu) << 8 | k >> 8 : k);
+  }
+#endif
+}
+
+void draw_plain_tunnel() {
+  for (std::uint32_t r = 0; r < effect_height; ++r) {
+    std::uint16_t* const out = second_buffer + r * effect_width;
+    tunnel_row_indices(r * effect_width, warp_scroll, false, out);
+    look_up_row(out, texel_colours);
+  }
+}
+
+#if defined(VORNA_WARP_AVX2)
+// The 256 entries of one el (see below), 32 at a time: bytes unpack within
+// each 128-bit half, and the halves are put back in order before the store.
+__attribute__((target("avx2"))) void fill_distorted_run_avx2(const std::uint8_t* eighths, std::uint32_t el,
+                                                             std::uint32_t column_base, std::uint16_t* texels) {
+  const __m256i lane = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                        22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+  const __m256i thirty_two = _mm256_set1_epi8(32);
+  __m256i row_add = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
+  __m256i column = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(column_base)), lane);
+  for (std::uint32_t eh = 0; eh < 256; eh += 32) {
+    const __m256i row = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(eighths + eh)), row_add);
+    const __m256i low = _mm256_unpacklo_epi8(column, row);   // entries 0-7 and 16-23
+    const __m256i high = _mm256_unpackhi_epi8(column, row);  // entries 8-15 and 24-31
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh), _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh + 16), _mm256_permute2x128_si256(low, high, 0x31));
+    row_add = _mm256_add_epi8(row_add, thirty_two);
+    column = _mm256_add_epi8(column, thirty_two);
+  }
+}
+#endif
+
+// Fills distorted_texels for this frame's scroll. For offset bytes el (low)
+// and eh (high), all sums modulo 256:
+//   a = sine[el + pl] + pl + 2 eh,  row = (sine[a] >> 3) + 2 el + eh,
+//   column = (sine[sine[ph] + el + pl] >> 2) + eh,  texel = row << 8 | column.
+// For one el, a steps by 2 with eh, so sine[a] >> 3 runs along the even or
+// the odd entries of the table from a starting point q = sine[el + pl] + pl:
+// a contiguous run of the table below (even entries, then odd entries, each
+// set repeated so that any run of 256 from any start stays inside), and the
+// 256 entries of one el come out eight or sixteen at a time.
+void fill_distorted_texels(std::uint32_t ph, std::uint32_t pl) {
+  constexpr std::uint32_t run = 128 + 256 + 32;  // start 0..127, 256 entries, slack
+  alignas(16) std::uint8_t sine_eighths[2 * run];
+  for (std::uint32_t j = 0; j < run; ++j) {
+    sine_eighths[j] = static_cast<std::uint8_t>(sine_table[(2 * j) & 0xFFu] >> 3);
+    sine_eighths[run + j] = static_cast<std::uint8_t>(sine_table[(2 * j + 1) & 0xFFu] >> 3);
+  }
+  const std::uint32_t sine_ph = sine_table[ph];
+  for (std::uint32_t el = 0; el < 256; ++el) {
+    const std::uint32_t q = (sine_table[(el + pl) & 0xFFu] + pl) & 0xFFu;
+    const std::uint8_t* const eighths = sine_eighths + (q & 1u) * run + (q >> 1);
+    const std::uint32_t column_base = sine_table[(sine_ph + el + pl) & 0xFFu] >> 2;
+    std::uint16_t* const texels = distorted_texels + (el << 8);
+#if defined(VORNA_WARP_AVX2)
+    if (effect_vector_loops) {
+      fill_distorted_run_avx2(eighths, el, column_base, texels);
+      continue;
+    }
+#endif
+#if defined(__SSE2__)
+    // Byte lanes wrap by themselves; the low byte (column) and the high byte
+    // (row) of each entry are interleaved into 16-bit words on the store.
+    const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i sixteen = _mm_set1_epi8(16);
+    __m128i row_add = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
+    __m128i column = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(column_base)), lane);
+    for (std::uint32_t eh = 0; eh < 256; eh += 16) {
+      const __m128i row = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(eighths + eh)), row_add);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh), _mm_unpacklo_epi8(column, row));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh + 8), _mm_unpackhi_epi8(column, row));
+      row_add = _mm_add_epi8(row_add, sixteen);
+      column = _mm_add_epi8(column, sixteen);
+    }
+#else
+    for (std::uint32_t eh = 0; eh < 256; ++eh) {
+      const std::uint32_t row = (eighths[eh] + 2 * el + eh) & 0xFFu;
+      texels[eh] = static_cast<std::uint16_t>(row << 8 | ((column_base + eh) & 0xFFu));
+    }
+#endif
+  }
 }
 
 void draw_distorted_tunnel() {
-  const std::uint32_t ph = warp_scroll >> 8;
-  const std::uint32_t pl = warp_scroll & 0xFFu;
-  // What depends on the offset's low byte el alone is looked up once per
-  // frame: inner[el] = sine[el + pl] + pl, the index of a less 2 eh, and
-  // column[el] = sine[sine[ph] + el + pl] >> 2, B less eh. The sums wrap as
-  // bytes, which is the mod 256 of every sum.
-  std::uint8_t inner[256];
-  std::uint8_t column[256];
-  std::uint8_t sine_eighth[256];
-  const std::uint32_t sine_ph = sine_table[ph];
-  for (std::uint32_t el = 0; el < 256; ++el) {
-    inner[el] = static_cast<std::uint8_t>(sine_table[(el + pl) & 0xFFu] + pl);
-    column[el] = static_cast<std::uint8_t>(sine_table[(sine_ph + el + pl) & 0xFFu] >> 2);
-    sine_eighth[el] = static_cast<std::uint8_t>(sine_table[el] >> 3);
+  fill_distorted_texels(warp_scroll >> 8, warp_scroll & 0xFFu);
+  for (std::uint32_t r = 0; r < effect_height; ++r) {
+    std::uint16_t* const out = second_buffer + r * effect_width;
+    tunnel_row_indices(r * effect_width, 0, true, out);
+    look_up_row_twice(out, distorted_texels, texel_colours);
   }
-  const std::uint8_t* const window = warp_texel_window;
-  const std::uint16_t* const colours = warp_colours;
-  const std::uint8_t* const offsets = tunnel_offsets;
-  std::uint16_t* const out = second_buffer;
-  const auto pixel = [&](std::uint32_t i) {
-    const std::uint8_t el = offsets[2 * i];
-    const std::uint8_t eh = offsets[2 * i + 1];
-    const auto a_index = static_cast<std::uint8_t>(inner[el] + 2 * eh);
-    const auto row = static_cast<std::uint8_t>(sine_eighth[a_index] + 2 * el + eh);  // (a >> 3) + 2 el + eh
-    const auto col = static_cast<std::uint8_t>(column[el] + eh);
-    return colours[window[static_cast<std::uint32_t>(row) << 8 | col]];
-  };
-#if defined(__SSE2__)
-  // The pass is bound by its table reads: eight colours are gathered into a
-  // vector and stored together, which saves seven stores in eight.
-  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
-    __m128i pixels = _mm_cvtsi32_si128(pixel(i));
-    pixels = _mm_insert_epi16(pixels, pixel(i + 1), 1);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 2), 2);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 3), 3);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 4), 4);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 5), 5);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 6), 6);
-    pixels = _mm_insert_epi16(pixels, pixel(i + 7), 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
-  }
-#else
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) out[i] = pixel(i);
-#endif
   warp_scroll = static_cast<std::uint16_t>(warp_scroll + 0x0A0A);
 }
 
 }  // namespace
+
+void convert_warp_texture() {
+  for (std::uint32_t k = 0; k < 65536; ++k) texel_colours[k] = warp_colours[warp_texel_window[k]];
+}
 
 void build_warp_table() {
   if (warp_table == nullptr) {
@@ -152,6 +277,7 @@ void build_warp_table() {
     if (warp_table == nullptr) warp_table = reserve_table;
   }
   convert_palette(warp_palette, warp_colours);
+  convert_warp_texture();
 
   // Texture rows: t = 256 / 200 in single precision; row r reads texture
   // row nearest(r t), 0 at the top to 255 at the bottom.
@@ -178,73 +304,20 @@ void draw_warp() {
   const std::uint32_t ph = warp_scroll >> 8;
   const std::uint32_t pl = warp_scroll & 0xFFu;
   const std::uint32_t minus_ph = (0u - ph) & 0xFFu;
-  const std::uint16_t* const table = warp_table;
-  const std::uint16_t* const colours = warp_colours;
-  const std::uint8_t* const window = warp_texel_window;
-  std::uint16_t* const out = frame_buffer;
-  // The texture row depends only on an entry's low byte, which is the same
-  // along a row of the table: it is looked up again only when it changes.
-  std::uint32_t current_v = table[0] & 0xFFu;
-  std::uint64_t current_v_lanes = current_v * lane_ones;
-  const std::uint8_t* texture_row = nullptr;
-  const auto set_row = [&](std::uint32_t v) {
-    current_v = v;
-    current_v_lanes = v * lane_ones;
-    texture_row = window + (((sine_table[(v + pl) & 0xFFu] - ph) & 0xFFu) << 8);
-  };
-  set_row(current_v);
-  // Column (0 - (u + ph)) mod 256 as (256 + minus_ph - u) mod 256 in each
-  // lane: 256 + minus_ph - u is at least 1, so no lane borrows.
-#if defined(__SSE2__)
-  const __m128i column_base = _mm_set1_epi16(static_cast<short>(0x100u + minus_ph));
-  const __m128i low_bytes = _mm_set1_epi16(0xFF);
-  __m128i current_v_vector = _mm_set1_epi16(static_cast<short>(current_v));
-  for (std::uint32_t i = 0; i < effect_pixels; i += 8) {
-    const __m128i entries = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + i));
-    const __m128i same_v = _mm_cmpeq_epi16(_mm_and_si128(entries, low_bytes), current_v_vector);
-    if (_mm_movemask_epi8(same_v) != 0xFFFF) {
-      // The texture row changes within these eight: pixel by pixel.
-      for (std::uint32_t k = 0; k < 8; ++k) {
-        const std::uint32_t entry = table[i + k];
-        if ((entry & 0xFFu) != current_v) {
-          set_row(entry & 0xFFu);
-          current_v_vector = _mm_set1_epi16(static_cast<short>(current_v));
-        }
-        out[i + k] = colours[texture_row[(minus_ph - (entry >> 8)) & 0xFFu]];
+  for (std::uint32_t r = 0; r < effect_height; ++r) {
+    const std::uint16_t* const entries = warp_table + r * effect_width;
+    std::uint16_t* const out = frame_buffer + r * effect_width;
+    const std::uint32_t v = entries[0] & 0xFFu;
+    if (warp_row_columns(entries, v, minus_ph, out)) {
+      look_up_row(out, texel_colours + (warp_texture_row(v, ph, pl) << 8));
+    } else {
+      // A row whose entries name several texture rows: pixel by pixel.
+      for (std::uint32_t c = 0; c < effect_width; ++c) {
+        const std::uint32_t row = warp_texture_row(entries[c] & 0xFFu, ph, pl);
+        out[c] = texel_colours[row << 8 | out[c]];
       }
-      continue;
     }
-    const __m128i columns = _mm_and_si128(_mm_sub_epi16(column_base, _mm_srli_epi16(entries, 8)), low_bytes);
-    __m128i pixels = _mm_cvtsi32_si128(colours[texture_row[_mm_extract_epi16(columns, 0)]]);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 1)]], 1);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 2)]], 2);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 3)]], 3);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 4)]], 4);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 5)]], 5);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 6)]], 6);
-    pixels = _mm_insert_epi16(pixels, colours[texture_row[_mm_extract_epi16(columns, 7)]], 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
   }
-#else
-  const std::uint64_t column_base = (0x100u + minus_ph) * lane_ones;
-  for (std::uint32_t i = 0; i < effect_pixels; i += 4) {
-    const std::uint64_t entries = load_four(table + i);
-    if ((entries & lane_low_bytes) != current_v_lanes) {
-      // The texture row changes within these four: pixel by pixel.
-      for (int k = 0; k < 4; ++k) {
-        const std::uint32_t entry = lane(entries, k);
-        if ((entry & 0xFFu) != current_v) set_row(entry & 0xFFu);
-        out[i + k] = colours[texture_row[(minus_ph - (entry >> 8)) & 0xFFu]];
-      }
-      continue;
-    }
-    const std::uint64_t columns = (column_base - ((entries >> 8) & lane_low_bytes)) & lane_low_bytes;
-    out[i] = colours[texture_row[lane(columns, 0)]];
-    out[i + 1] = colours[texture_row[lane(columns, 1)]];
-    out[i + 2] = colours[texture_row[lane(columns, 2)]];
-    out[i + 3] = colours[texture_row[lane(columns, 3)]];
-  }
-#endif
   warp_scroll = static_cast<std::uint16_t>(warp_scroll - 0x0505);
 }
 

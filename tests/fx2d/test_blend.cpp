@@ -38,13 +38,16 @@ TEST_F(BlendTest, FadeAt81UnderMaskOneAndZero) {
 
 TEST_F(BlendTest, FadeMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (int level : {0, 1, 80, 81, 128, 200, 254, 255}) {
-    randomise(asset_block + mask_picture_offset, picture_bytes);
-    randomise(frame.data(), effect_pixels);
-    expected = frame;
-    plain::fade_through_mask(expected.data(), static_cast<std::uint8_t>(level));
-    fade_through_mask(static_cast<std::uint8_t>(level));
-    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "level " << level;
+  for (bool wide : vector_paths()) {
+    effect_vector_loops = wide;
+    for (int level : {0, 1, 80, 81, 128, 200, 254, 255}) {
+      randomise(asset_block + mask_picture_offset, picture_bytes);
+      randomise(frame.data(), effect_pixels);
+      expected = frame;
+      plain::fade_through_mask(expected.data(), static_cast<std::uint8_t>(level));
+      fade_through_mask(static_cast<std::uint8_t>(level));
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "level " << level << " wide " << wide;
+    }
   }
 }
 
@@ -98,14 +101,18 @@ TEST_F(BlendTest, HalvedFormWithOddWeightUsesEvenGreenWeights) {
 
 TEST_F(BlendTest, CrossBlendMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (std::uint32_t weight = 0; weight <= 32; ++weight) {
-    for (bool full : {false, true}) {
-      randomise(frame.data(), effect_pixels);
-      randomise(second_buffer, effect_pixels);
-      expected = frame;
-      plain::cross_blend(expected.data(), second_buffer, weight, full);
-      cross_blend(weight, full ? blend_full : blend_halved);
-      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "weight " << weight << " full " << full;
+  for (bool wide : vector_paths()) {
+    effect_vector_loops = wide;
+    for (std::uint32_t weight = 0; weight <= 32; ++weight) {
+      for (bool full : {false, true}) {
+        randomise(frame.data(), effect_pixels);
+        randomise(second_buffer, effect_pixels);
+        expected = frame;
+        plain::cross_blend(expected.data(), second_buffer, weight, full);
+        cross_blend(weight, full ? blend_full : blend_halved);
+        ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
+            << "weight " << weight << " full " << full << " wide " << wide;
+      }
     }
   }
 }

@@ -26,6 +26,7 @@ class WarpTest : public Fx2dTest {
     randomise(asset_block + warp_texture_offset, 65536);
     std::memcpy(asset_block + warp_texture_offset + 65536, asset_block + warp_texture_offset, 65536);
     randomise(warp_colours, palette_entries);
+    convert_warp_texture();
   }
 
   std::uint16_t saved_table_[effect_pixels] = {};
@@ -70,6 +71,7 @@ TEST_F(WarpTest, TexelWindowHoldsTheWholeTextureShifted) {
 TEST_F(WarpTest, FirstPixelAtScrollZeroReadsTexel32512) {
   random_texture_and_colours();
   for (std::uint32_t k = 0; k < palette_entries; ++k) warp_colours[k] = static_cast<std::uint16_t>(0x1000 + k);
+  convert_warp_texture();
   warp_scroll = 0;
   draw_warp();
   EXPECT_EQ(frame[0], 0x1000 + warp_texel_window[32512]);
@@ -101,6 +103,7 @@ TEST_F(WarpTest, ScrollSteps) {
 TEST_F(WarpTest, PlainTunnelTwiceDrawsTheSameImage) {
   randomise_assets();
   randomise(warp_colours, palette_entries);
+  convert_warp_texture();
   warp_scroll = random_word();
   draw_tunnel(tunnel_plain);
   const std::vector<std::uint16_t> first(second_buffer, second_buffer + effect_pixels);
@@ -111,6 +114,7 @@ TEST_F(WarpTest, PlainTunnelTwiceDrawsTheSameImage) {
 
 TEST_F(WarpTest, PlainTunnelReadsOffsetPlusScroll) {
   randomise(warp_colours, palette_entries);
+  convert_warp_texture();
   // Offsets near the top of the range, so that adding the scroll wraps.
   for (std::uint32_t i = 0; i < effect_pixels; ++i) {
     const std::uint32_t offset = 0xFF00 + i % 256;
@@ -128,46 +132,76 @@ TEST_F(WarpTest, PlainTunnelReadsOffsetPlusScroll) {
 
 TEST_F(WarpTest, WarpMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (int round = 0; round < 6; ++round) {
-    randomise_assets();
-    randomise(warp_colours, palette_entries);
-    const std::uint16_t scroll = round == 0 ? 0 : random_word();
-    warp_scroll = scroll;
-    plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
-    draw_warp();
-    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "scroll " << scroll;
-    EXPECT_EQ(warp_scroll, static_cast<std::uint16_t>(scroll - 0x0505));
+  for (bool wide : vector_paths()) {
+    effect_vector_loops = wide;
+    for (int round = 0; round < 6; ++round) {
+      randomise_assets();
+      randomise(warp_colours, palette_entries);
+      convert_warp_texture();
+      const std::uint16_t scroll = round == 0 ? 0 : random_word();
+      warp_scroll = scroll;
+      plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
+      draw_warp();
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "scroll " << scroll << " wide " << wide;
+      EXPECT_EQ(warp_scroll, static_cast<std::uint16_t>(scroll - 0x0505));
+    }
   }
 }
 
 TEST_F(WarpTest, WarpFollowsAnyTableContent) {
-  // The draw looks the texture row up again whenever the low byte changes,
-  // so a table whose rows do not share one low byte still draws correctly.
+  // A table whose rows do not share one low byte (the texture row) still
+  // draws by the formula: such rows are drawn pixel by pixel.
   std::vector<std::uint16_t> expected(effect_pixels);
-  randomise_assets();
-  randomise(warp_colours, palette_entries);
-  randomise(warp_table, effect_pixels);
-  for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
-  const std::uint16_t scroll = random_word();
-  warp_scroll = scroll;
-  plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
-  draw_warp();
-  EXPECT_EQ(first_difference(frame.data(), expected.data()), -1);
+  for (bool wide : vector_paths()) {
+    effect_vector_loops = wide;
+    randomise_assets();
+    randomise(warp_colours, palette_entries);
+    convert_warp_texture();
+    randomise(warp_table, effect_pixels);
+    for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
+    // One row whose last entry alone names another texture row.
+    for (std::uint32_t c = 0; c < 320; ++c) warp_table[30 * 320 + c] = static_cast<std::uint16_t>(c << 8 | 9);
+    warp_table[30 * 320 + 319] = 0x0010;
+    const std::uint16_t scroll = random_word();
+    warp_scroll = scroll;
+    plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
+    draw_warp();
+    EXPECT_EQ(first_difference(frame.data(), expected.data()), -1) << "wide " << wide;
+  }
 }
 
 TEST_F(WarpTest, TunnelsMatchThePlainVersions) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (int round = 0; round < 6; ++round) {
-    randomise_assets();
-    randomise(warp_colours, palette_entries);
-    for (bool distorted : {false, true}) {
-      const std::uint16_t scroll = round == 0 ? 0 : random_word();
-      warp_scroll = scroll;
-      plain::draw_tunnel(distorted, warp_colours, scroll, expected.data());
-      draw_tunnel(distorted ? tunnel_distorted : tunnel_plain);
-      ASSERT_EQ(first_difference(second_buffer, expected.data()), -1) << "scroll " << scroll << " distorted " << distorted;
+  for (bool wide : vector_paths()) {
+    effect_vector_loops = wide;
+    for (int round = 0; round < 6; ++round) {
+      randomise_assets();
+      randomise(warp_colours, palette_entries);
+      convert_warp_texture();
+      for (bool distorted : {false, true}) {
+        const std::uint16_t scroll = round == 0 ? 0 : random_word();
+        warp_scroll = scroll;
+        plain::draw_tunnel(distorted, warp_colours, scroll, expected.data());
+        draw_tunnel(distorted ? tunnel_distorted : tunnel_plain);
+        ASSERT_EQ(first_difference(second_buffer, expected.data()), -1)
+            << "scroll " << scroll << " distorted " << distorted << " wide " << wide;
+      }
     }
   }
+}
+
+TEST_F(WarpTest, BuildingConvertsTheTextureThroughTheNewPalette) {
+  // Texture and palette change in the block; building the table again makes
+  // the effects show both.
+  randomise(asset_block + warp_texture_offset, 65536);
+  std::memcpy(asset_block + warp_texture_offset + 65536, asset_block + warp_texture_offset, 65536);
+  randomise(asset_block + warp_palette_offset, dac_palette_bytes);
+  build_warp_table();
+  std::vector<std::uint16_t> expected(effect_pixels);
+  warp_scroll = 0x4321;
+  plain::draw_tunnel(false, warp_colours, 0x4321, expected.data());
+  draw_tunnel(tunnel_plain);
+  EXPECT_EQ(first_difference(second_buffer, expected.data()), -1);
 }
 
 TEST_F(WarpTest, EffectsWriteNothingOutsideTheirImages) {
