@@ -29,6 +29,13 @@ class WarpTest : public Fx2dTest {
     convert_warp_texture();
   }
 
+  // The whole block random, random colours, and the texture converted.
+  void random_assets_and_colours() {
+    randomise_assets();
+    randomise(warp_colours, palette_entries);
+    convert_warp_texture();
+  }
+
   std::uint16_t saved_table_[effect_pixels] = {};
 };
 
@@ -135,9 +142,7 @@ TEST_F(WarpTest, WarpMatchesThePlainVersion) {
   for (bool wide : vector_paths()) {
     effect_vector_loops = wide;
     for (int round = 0; round < 6; ++round) {
-      randomise_assets();
-      randomise(warp_colours, palette_entries);
-      convert_warp_texture();
+      random_assets_and_colours();
       const std::uint16_t scroll = round == 0 ? 0 : random_word();
       warp_scroll = scroll;
       plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
@@ -154,9 +159,7 @@ TEST_F(WarpTest, WarpFollowsAnyTableContent) {
   std::vector<std::uint16_t> expected(effect_pixels);
   for (bool wide : vector_paths()) {
     effect_vector_loops = wide;
-    randomise_assets();
-    randomise(warp_colours, palette_entries);
-    convert_warp_texture();
+    random_assets_and_colours();
     randomise(warp_table, effect_pixels);
     for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
     // One row whose last entry alone names another texture row.
@@ -175,9 +178,7 @@ TEST_F(WarpTest, TunnelsMatchThePlainVersions) {
   for (bool wide : vector_paths()) {
     effect_vector_loops = wide;
     for (int round = 0; round < 6; ++round) {
-      randomise_assets();
-      randomise(warp_colours, palette_entries);
-      convert_warp_texture();
+      random_assets_and_colours();
       for (bool distorted : {false, true}) {
         const std::uint16_t scroll = round == 0 ? 0 : random_word();
         warp_scroll = scroll;
