@@ -212,9 +212,9 @@ __attribute__((target("avx2"))) void fill_distorted_run_avx2(const std::uint8_t*
 // the odd entries of the table from a starting point q = sine[el + pl] + pl:
 // a contiguous run of the table below (even entries, then odd entries, each
 // set repeated so that any run of 256 from any start stays inside), and the
-// 256 entries of one el come out eight or sixteen at a time.
+// 256 entries of one el come out 16 (SSE2) or 32 (AVX2) at a time.
 void fill_distorted_texels(std::uint32_t ph, std::uint32_t pl) {
-  constexpr std::uint32_t run = 128 + 256 + 32;  // start 0..127, 256 entries, slack
+  constexpr std::uint32_t run = 128 + 256;  // start 0..127, then 256 entries
   alignas(16) std::uint8_t sine_eighths[2 * run];
   for (std::uint32_t j = 0; j < run; ++j) {
     sine_eighths[j] = static_cast<std::uint8_t>(sine_table[(2 * j) & 0xFFu] >> 3);
