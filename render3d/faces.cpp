@@ -7,6 +7,10 @@
 
 #include "render3d/render3d.h"
 
+#if defined(VORNA_RENDER3D_SSE2)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The field at byte offset `offset` + `field` of a 12-byte vertex array,
@@ -24,6 +28,67 @@ std::int32_t screen_x(const ScreenPoint* screen, std::uint32_t offset) {
 std::int32_t screen_y(const ScreenPoint* screen, std::uint32_t offset) {
   return static_cast<std::int32_t>(vertex_word(screen, offset, 4));
 }
+
+#if defined(VORNA_RENDER3D_SSE2)
+// Lists up to this long may be sorted by rank; the work grows with the
+// square of the length.
+constexpr std::uint32_t rank_limit = 128;
+alignas(16) std::int32_t rank_keys[rank_limit];
+std::uint32_t ranks[rank_limit];
+DepthEntry ranked[rank_limit];
+
+// When no two keys are equal there is only one descending order, and the
+// quicksort leaves exactly that; it can then be had without the
+// quicksort's unpredictable branches: every entry moves to the position
+// given by the number of keys greater than its own, counted four keys
+// against four at a time. A tie shows in the counts themselves: n
+// different keys make n(n - 1) / 2 greater-than pairs, any tie fewer.
+// Returns false, with depth_list untouched, when two keys are equal (the
+// quicksort must then give the order of its own steps). n is 2 .. 128.
+bool sort_by_rank(std::uint32_t n) {
+  const std::uint32_t padded = (n + 3) & ~3u;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    rank_keys[k] = depth_list[k].key;
+  }
+  for (std::uint32_t k = n; k < padded; ++k) {
+    rank_keys[k] = INT32_MIN;  // greater than no key, so counted nowhere
+  }
+  const __m128i* const keys = reinterpret_cast<const __m128i*>(rank_keys);
+  std::uint32_t pairs = 0;
+  for (std::uint32_t i = 0; i < padded; i += 4) {
+    const __m128i four = keys[i / 4];
+    const __m128i key0 = _mm_shuffle_epi32(four, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128i key1 = _mm_shuffle_epi32(four, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128i key2 = _mm_shuffle_epi32(four, _MM_SHUFFLE(2, 2, 2, 2));
+    const __m128i key3 = _mm_shuffle_epi32(four, _MM_SHUFFLE(3, 3, 3, 3));
+    __m128i greater0 = _mm_setzero_si128(), greater1 = greater0, greater2 = greater0, greater3 = greater0;
+    for (std::uint32_t j = 0; j < padded / 4; ++j) {
+      const __m128i other = keys[j];  // a lane that compares greater is -1
+      greater0 = _mm_sub_epi32(greater0, _mm_cmpgt_epi32(other, key0));
+      greater1 = _mm_sub_epi32(greater1, _mm_cmpgt_epi32(other, key1));
+      greater2 = _mm_sub_epi32(greater2, _mm_cmpgt_epi32(other, key2));
+      greater3 = _mm_sub_epi32(greater3, _mm_cmpgt_epi32(other, key3));
+    }
+    // Transpose and add, so that lane m holds the count of key i + m.
+    const __m128i low01 = _mm_unpacklo_epi32(greater0, greater1), high01 = _mm_unpackhi_epi32(greater0, greater1);
+    const __m128i low23 = _mm_unpacklo_epi32(greater2, greater3), high23 = _mm_unpackhi_epi32(greater2, greater3);
+    const __m128i sums01 = _mm_add_epi32(low01, high01), sums23 = _mm_add_epi32(low23, high23);
+    const __m128i counts = _mm_add_epi32(_mm_unpacklo_epi64(sums01, sums23), _mm_unpackhi_epi64(sums01, sums23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i), counts);
+  }
+  for (std::uint32_t k = 0; k < n; ++k) {
+    pairs += ranks[k];
+  }
+  if (pairs != n * (n - 1) / 2) {
+    return false;
+  }
+  for (std::uint32_t k = 0; k < n; ++k) {
+    ranked[ranks[k]] = depth_list[k];
+  }
+  std::memcpy(depth_list, ranked, n * sizeof(DepthEntry));
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -96,6 +161,11 @@ void sort_faces(std::uint32_t n) {
   if (n <= 1) {
     return;
   }
+#if defined(VORNA_RENDER3D_SSE2)
+  if (n <= rank_limit && sort_by_rank(n)) {
+    return;
+  }
+#endif
   sort_range(0, static_cast<std::int32_t>(n - 1));
 }
 
@@ -129,10 +199,9 @@ void draw_faces(std::uint32_t n, const Face* faces, const Point3* camera, const 
     if (reject_face(face, screen)) {
       continue;
     }
-    for (int v = 0; v < 3; ++v) {
-      triangle_x[v] = screen_x(screen, face.vertex[v]);
-      triangle_y[v] = screen_y(screen, face.vertex[v]);
-    }
-    fill_triangle();
+    // Passed straight in: reading triangle_x/triangle_y back right after
+    // storing them would stall on the stores.
+    fill_triangle_at(screen_x(screen, face.vertex[0]), screen_y(screen, face.vertex[0]), screen_x(screen, face.vertex[1]),
+                     screen_y(screen, face.vertex[1]), screen_x(screen, face.vertex[2]), screen_y(screen, face.vertex[2]));
   }
 }

@@ -35,7 +35,13 @@ namespace {
 // so saturating there changes nothing that is drawn.
 std::uint64_t slope_to_fixed(double slope) {
   if (slope >= -9223372036854775808.0 && slope < 9223372036854775808.0) {
+#if defined(VORNA_RENDER3D_SSE2) && defined(__x86_64__)
+    // The conversion instruction rounds as llrint does, by the current
+    // rounding mode (to nearest, halves to even), without a library call.
+    return static_cast<std::uint64_t>(_mm_cvtsd_si64(_mm_set_sd(slope)));
+#else
     return static_cast<std::uint64_t>(std::llrint(slope));
+#endif
   }
   if (slope > 0.0) {
     return 0x7FFFFFFFFFFFFFFFu;
@@ -308,26 +314,32 @@ std::int32_t* step_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::
 }
 
 void fill_triangle() {
-  std::int32_t* const tx = triangle_x;
-  std::int32_t* const ty = triangle_y;
-  auto exchange = [&](int a, int b) {
-    const std::int32_t x = tx[a], y = ty[a];
-    tx[a] = tx[b];
-    ty[a] = ty[b];
-    tx[b] = x;
-    ty[b] = y;
+  fill_triangle_at(triangle_x[0], triangle_y[0], triangle_x[1], triangle_y[1], triangle_x[2], triangle_y[2]);
+}
+
+void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                      std::int32_t y2) {
+  // Sorted by y through three compare-exchanges, each exchanging only when
+  // the first y is greater (so equal ys keep their order). Written as
+  // selects rather than branches: which corner is highest is anyone's guess.
+  auto order = [](std::int32_t& xa, std::int32_t& ya, std::int32_t& xb, std::int32_t& yb) {
+    const bool exchange = ya > yb;
+    const std::int32_t x_high = exchange ? xb : xa, y_high = exchange ? yb : ya;
+    const std::int32_t x_low = exchange ? xa : xb, y_low = exchange ? ya : yb;
+    xa = x_high;
+    ya = y_high;
+    xb = x_low;
+    yb = y_low;
   };
-  if (ty[0] > ty[1]) {
-    exchange(0, 1);
-  }
-  if (ty[1] > ty[2]) {
-    exchange(1, 2);
-    if (ty[0] > ty[1]) {
-      exchange(0, 1);
-    }
-  }
-  const std::int32_t x0 = tx[0], x1 = tx[1], x2 = tx[2];
-  const std::int32_t y0 = ty[0], y1 = ty[1], y2 = ty[2];
+  order(x0, y0, x1, y1);
+  order(x1, y1, x2, y2);
+  order(x0, y0, x1, y1);  // a no-op unless the second step exchanged
+  triangle_x[0] = x0;
+  triangle_x[1] = x1;
+  triangle_x[2] = x2;
+  triangle_y[0] = y0;
+  triangle_y[1] = y1;
+  triangle_y[2] = y2;
 
   // Sorted, so the unsigned difference is the true height; it also keeps
   // every later row count inside the edge tables.

@@ -110,7 +110,9 @@ extern DepthEntry depth_list[depth_list_capacity];
 void convert_face_list(std::uint32_t* words, std::uint32_t count);
 // depth_list[k] = (key of face k, face k) for k < n (n at most 2000).
 void compute_face_keys(std::uint32_t n, const Face* faces, const Point3* camera);
-// Sorts depth_list[0 .. n - 1] by key, farthest (largest) first.
+// Sorts depth_list[0 .. n - 1] by key, farthest (largest) first, into
+// exactly the order sort_range(0, n - 1) leaves (short lists without equal
+// keys are ranked instead, which gives the same order).
 void sort_faces(std::uint32_t n);
 // One step of the sort over depth_list[lo .. hi]; indices outside the list
 // are cut off.
@@ -161,6 +163,10 @@ void build_reciprocal_table();
 // Adds span_colour to the pixels of the triangle in triangle_x/triangle_y
 // (left sorted by y afterwards).
 void fill_triangle();
+// fill_triangle for the corners (x0, y0), (x1, y1), (x2, y2), which it
+// leaves in triangle_x/triangle_y sorted by y, as fill_triangle does.
+void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                      std::int32_t y2);
 // Writes yb - ya clamped edge x values (32.32 fixed-point walk) from
 // position on and returns the position after the last; position must have
 // room for them. Writes nothing when yb <= ya.
