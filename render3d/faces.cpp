@@ -10,6 +10,9 @@
 #if defined(VORNA_RENDER3D_SSE2)
 #include <emmintrin.h>
 #endif
+#if defined(VORNA_RENDER3D_AVX2)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -33,28 +36,23 @@ std::int32_t screen_y(const ScreenPoint* screen, std::uint32_t offset) {
 // Lists up to this long may be sorted by rank; the work grows with the
 // square of the length.
 constexpr std::uint32_t rank_limit = 128;
-alignas(16) std::int32_t rank_keys[rank_limit];
+alignas(32) std::int32_t rank_keys[rank_limit];
 std::uint32_t ranks[rank_limit];
 DepthEntry ranked[rank_limit];
 
-// When no two keys are equal there is only one descending order, and the
-// quicksort leaves exactly that; it can then be had without the
-// quicksort's unpredictable branches: every entry moves to the position
-// given by the number of keys greater than its own, counted four keys
-// against four at a time. A tie shows in the counts themselves: n
-// different keys make n(n - 1) / 2 greater-than pairs, any tie fewer.
-// Returns false, with depth_list untouched, when two keys are equal (the
-// quicksort must then give the order of its own steps). n is 2 .. 128.
-bool sort_by_rank(std::uint32_t n) {
-  const std::uint32_t padded = (n + 3) & ~3u;
-  for (std::uint32_t k = 0; k < n; ++k) {
-    rank_keys[k] = depth_list[k].key;
-  }
-  for (std::uint32_t k = n; k < padded; ++k) {
-    rank_keys[k] = INT32_MIN;  // greater than no key, so counted nowhere
-  }
+// Lane m of the result: the sum of the four lanes of greater_m.
+__m128i add_across(__m128i greater0, __m128i greater1, __m128i greater2, __m128i greater3) {
+  const __m128i low01 = _mm_unpacklo_epi32(greater0, greater1), high01 = _mm_unpackhi_epi32(greater0, greater1);
+  const __m128i low23 = _mm_unpacklo_epi32(greater2, greater3), high23 = _mm_unpackhi_epi32(greater2, greater3);
+  const __m128i sums01 = _mm_add_epi32(low01, high01), sums23 = _mm_add_epi32(low23, high23);
+  return _mm_add_epi32(_mm_unpacklo_epi64(sums01, sums23), _mm_unpackhi_epi64(sums01, sums23));
+}
+
+// ranks[i] = the number of rank_keys[0 .. padded - 1] greater than
+// rank_keys[i], for i < padded (a multiple of 8): four keys against four
+// at a time.
+void count_greater(std::uint32_t padded) {
   const __m128i* const keys = reinterpret_cast<const __m128i*>(rank_keys);
-  std::uint32_t pairs = 0;
   for (std::uint32_t i = 0; i < padded; i += 4) {
     const __m128i four = keys[i / 4];
     const __m128i key0 = _mm_shuffle_epi32(four, _MM_SHUFFLE(0, 0, 0, 0));
@@ -69,13 +67,62 @@ bool sort_by_rank(std::uint32_t n) {
       greater2 = _mm_sub_epi32(greater2, _mm_cmpgt_epi32(other, key2));
       greater3 = _mm_sub_epi32(greater3, _mm_cmpgt_epi32(other, key3));
     }
-    // Transpose and add, so that lane m holds the count of key i + m.
-    const __m128i low01 = _mm_unpacklo_epi32(greater0, greater1), high01 = _mm_unpackhi_epi32(greater0, greater1);
-    const __m128i low23 = _mm_unpacklo_epi32(greater2, greater3), high23 = _mm_unpackhi_epi32(greater2, greater3);
-    const __m128i sums01 = _mm_add_epi32(low01, high01), sums23 = _mm_add_epi32(low23, high23);
-    const __m128i counts = _mm_add_epi32(_mm_unpacklo_epi64(sums01, sums23), _mm_unpackhi_epi64(sums01, sums23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i), counts);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i), add_across(greater0, greater1, greater2, greater3));
   }
+}
+
+#if defined(VORNA_RENDER3D_AVX2)
+// The low and high 128-bit halves of g added lane by lane.
+__attribute__((target("avx2"))) __m128i add_halves(__m256i g) {
+  return _mm_add_epi32(_mm256_castsi256_si128(g), _mm256_extracti128_si256(g, 1));
+}
+
+// count_greater eight keys a compare, for CPUs with AVX2.
+__attribute__((target("avx2"))) void count_greater_avx2(std::uint32_t padded) {
+  const __m256i* const keys = reinterpret_cast<const __m256i*>(rank_keys);
+  for (std::uint32_t i = 0; i < padded; i += 4) {
+    const __m256i key0 = _mm256_set1_epi32(rank_keys[i]);
+    const __m256i key1 = _mm256_set1_epi32(rank_keys[i + 1]);
+    const __m256i key2 = _mm256_set1_epi32(rank_keys[i + 2]);
+    const __m256i key3 = _mm256_set1_epi32(rank_keys[i + 3]);
+    __m256i greater0 = _mm256_setzero_si256(), greater1 = greater0, greater2 = greater0, greater3 = greater0;
+    for (std::uint32_t j = 0; j < padded / 8; ++j) {
+      const __m256i other = _mm256_load_si256(keys + j);
+      greater0 = _mm256_sub_epi32(greater0, _mm256_cmpgt_epi32(other, key0));
+      greater1 = _mm256_sub_epi32(greater1, _mm256_cmpgt_epi32(other, key1));
+      greater2 = _mm256_sub_epi32(greater2, _mm256_cmpgt_epi32(other, key2));
+      greater3 = _mm256_sub_epi32(greater3, _mm256_cmpgt_epi32(other, key3));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i),
+                     add_across(add_halves(greater0), add_halves(greater1), add_halves(greater2), add_halves(greater3)));
+  }
+}
+#endif
+
+// When no two keys are equal there is only one descending order, and the
+// quicksort leaves exactly that; it can then be had without the
+// quicksort's unpredictable branches: every entry moves to the position
+// given by the number of keys greater than its own. A tie shows in the counts themselves: n
+// different keys make n(n - 1) / 2 greater-than pairs, any tie fewer.
+// Returns false, with depth_list untouched, when two keys are equal (the
+// quicksort must then give the order of its own steps). n is 2 .. 128.
+bool sort_by_rank(std::uint32_t n) {
+  const std::uint32_t padded = (n + 7) & ~7u;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    rank_keys[k] = depth_list[k].key;
+  }
+  for (std::uint32_t k = n; k < padded; ++k) {
+    rank_keys[k] = INT32_MIN;  // greater than no key, so counted nowhere
+  }
+#if defined(VORNA_RENDER3D_AVX2)
+  if (render3d_avx2) {
+    count_greater_avx2(padded);
+  } else
+#endif
+  {
+    count_greater(padded);
+  }
+  std::uint32_t pairs = 0;
   for (std::uint32_t k = 0; k < n; ++k) {
     pairs += ranks[k];
   }

@@ -143,10 +143,11 @@ extern std::int32_t triangle_y[3];
 // The colour fill_triangle adds to every covered pixel; only the low 16
 // bits are used. Set by the scenes.
 extern std::uint32_t span_colour;
-// Whether fill_triangle adds its spans with the AVX2 version, which gives
-// the same pixels as the SSE2 one; set at start-up when the CPU has AVX2
-// (always false without VORNA_RENDER3D_AVX2). Tests turn it off to check
-// the SSE2 version.
+// Whether fill_triangle walks its edges and adds its spans, and
+// sort_faces ranks its keys, with the AVX2 versions, which give the same
+// results as the SSE2 ones; set at start-up when the CPU has AVX2 (always
+// false without VORNA_RENDER3D_AVX2). Tests turn it off to check the SSE2
+// versions.
 extern bool render3d_avx2;
 
 // The drawable area of the fill: columns clip_left .. clip_right - 1 and

@@ -134,32 +134,37 @@ TEST(Faces, SortLeavesAnyKeysInDescendingSignedOrder) {
 // sort_faces may take a shortcut; whatever it does, it must leave the
 // entries exactly where the quicksort's own steps put them, ties or none.
 TEST(Faces, SortFacesLeavesTheQuicksortsOrder) {
-  std::mt19937 random(29);
+  const bool cpu_avx2 = render3d_avx2;
   const std::vector<Face> faces = faces_of(300);
-  for (int trial = 0; trial < 400; ++trial) {
-    const std::uint32_t n = 2 + random() % (trial < 300 ? 140 : 298);
-    std::vector<std::int32_t> keys(n);
-    for (auto& key : keys) {
-      key = static_cast<std::int32_t>(random());
-    }
-    if (trial % 4 == 1) {
-      keys[random() % n] = keys[random() % n];  // one tie, perhaps
-    } else if (trial % 4 == 2) {
-      for (auto& key : keys) key = static_cast<std::int32_t>(random() % (n / 2 + 1));  // many ties
-    } else if (trial % 4 == 3) {
-      keys[random() % n] = INT32_MIN;  // the lowest key counts like any other
-      keys[random() % n] = INT32_MAX;
-    }
-    set_keys(keys, faces);
-    sort_range(0, static_cast<std::int32_t>(n - 1));
-    const std::vector<std::size_t> expected = face_order(n, faces);
-    set_keys(keys, faces);
-    sort_faces(n);
-    ASSERT_EQ(face_order(n, faces), expected) << "n = " << n << ", trial " << trial;
-    for (std::uint32_t k = 0; k < n; ++k) {
-      ASSERT_EQ(depth_list[k].key, keys[expected[k]]);
+  for (const bool avx2 : {false, true}) {
+    render3d_avx2 = avx2 && cpu_avx2;
+    std::mt19937 random(avx2 ? 31 : 29);
+    for (int trial = 0; trial < 400; ++trial) {
+      const std::uint32_t n = 2 + random() % (trial < 300 ? 140 : 298);
+      std::vector<std::int32_t> keys(n);
+      for (auto& key : keys) {
+        key = static_cast<std::int32_t>(random());
+      }
+      if (trial % 4 == 1) {
+        keys[random() % n] = keys[random() % n];  // one tie, perhaps
+      } else if (trial % 4 == 2) {
+        for (auto& key : keys) key = static_cast<std::int32_t>(random() % (n / 2 + 1));  // many ties
+      } else if (trial % 4 == 3) {
+        keys[random() % n] = INT32_MIN;  // the lowest key counts like any other
+        keys[random() % n] = INT32_MAX;
+      }
+      set_keys(keys, faces);
+      sort_range(0, static_cast<std::int32_t>(n - 1));
+      const std::vector<std::size_t> expected = face_order(n, faces);
+      set_keys(keys, faces);
+      sort_faces(n);
+      ASSERT_EQ(face_order(n, faces), expected) << "avx2 " << avx2 << ", n = " << n << ", trial " << trial;
+      for (std::uint32_t k = 0; k < n; ++k) {
+        ASSERT_EQ(depth_list[k].key, keys[expected[k]]);
+      }
     }
   }
+  render3d_avx2 = cpu_avx2;
 }
 
 ScreenPoint at(std::int32_t x, std::int32_t y) { return {x, y, 0}; }
