@@ -219,16 +219,18 @@ void add_spans(std::uint16_t* row, const std::uint32_t* spans, std::int32_t coun
   for (std::int32_t k = 0; k < count; ++k, row += screen_width) {
     const std::uint32_t w = spans[k] >> 16;
     std::uint16_t* pixels = row + (spans[k] & 0xFFFFu);
-    for (std::uint32_t groups = w / 8; groups > 0; --groups) {
-      __m128i* at = reinterpret_cast<__m128i*>(pixels);
-      _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), pair8));
-      pixels += 8;
-    }
+    // The last group first, so that its address does not wait for the
+    // loop; it shares no pixel with the whole groups.
+    std::uint16_t* const last = pixels + (w & ~7u);
     const std::uint32_t rest = w % 8;
-    __m128i* at = reinterpret_cast<__m128i*>(pixels);
+    __m128i* at = reinterpret_cast<__m128i*>(last);
     const __m128i pairs = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.pairs[rest]));
     const __m128i lone = _mm_load_si128(reinterpret_cast<const __m128i*>(tail_addends.lone[rest]));
     _mm_storeu_si128(at, _mm_add_epi16(_mm_add_epi32(_mm_loadu_si128(at), pairs), lone));
+    for (; pixels != last; pixels += 8) {
+      __m128i* group = reinterpret_cast<__m128i*>(pixels);
+      _mm_storeu_si128(group, _mm_add_epi32(_mm_loadu_si128(group), pair8));
+    }
   }
 }
 
@@ -246,16 +248,17 @@ __attribute__((target("avx2"))) void add_spans_avx2(std::uint16_t* row, const st
   for (std::int32_t k = 0; k < count; ++k, row += screen_width) {
     const std::uint32_t w = spans[k] >> 16;
     std::uint16_t* pixels = row + (spans[k] & 0xFFFFu);
-    for (std::uint32_t groups = w / 16; groups > 0; --groups) {
-      __m256i* at = reinterpret_cast<__m256i*>(pixels);
-      _mm256_storeu_si256(at, _mm256_add_epi32(_mm256_loadu_si256(at), pair16));
-      pixels += 16;
-    }
+    // The last group first, as in add_spans.
+    std::uint16_t* const last = pixels + (w & ~15u);
     const std::uint32_t rest = w % 16;
-    __m256i* at = reinterpret_cast<__m256i*>(pixels);
+    __m256i* at = reinterpret_cast<__m256i*>(last);
     const __m256i pairs = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail_addends.pairs[rest]));
     const __m256i lone = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail_addends.lone[rest]));
     _mm256_storeu_si256(at, _mm256_add_epi16(_mm256_add_epi32(_mm256_loadu_si256(at), pairs), lone));
+    for (; pixels != last; pixels += 16) {
+      __m256i* group = reinterpret_cast<__m256i*>(pixels);
+      _mm256_storeu_si256(group, _mm256_add_epi32(_mm256_loadu_si256(group), pair16));
+    }
   }
 }
 #endif
