@@ -102,10 +102,11 @@ __attribute__((target("avx2"))) void count_greater_avx2(std::uint32_t padded) {
 // When no two keys are equal there is only one descending order, and the
 // quicksort leaves exactly that; it can then be had without the
 // quicksort's unpredictable branches: every entry moves to the position
-// given by the number of keys greater than its own. A tie shows in the counts themselves: n
-// different keys make n(n - 1) / 2 greater-than pairs, any tie fewer.
-// Returns false, with depth_list untouched, when two keys are equal (the
-// quicksort must then give the order of its own steps). n is 2 .. 128.
+// given by the number of keys greater than its own. A tie shows in the
+// counts themselves: n different keys make n(n - 1) / 2 greater-than
+// pairs, any tie fewer. Returns false, with depth_list untouched, when two
+// keys are equal (the quicksort must then give the order of its own
+// steps). n is 2 .. 128.
 bool sort_by_rank(std::uint32_t n) {
   const std::uint32_t padded = (n + 7) & ~7u;
   for (std::uint32_t k = 0; k < n; ++k) {

@@ -10,8 +10,8 @@
 // edge into short_edges and long_edge with step_edge and then adds the
 // spans pair by pair. The SSE2 one steps the same accumulators (so it
 // gets the same x values) four rows at a time straight into a list of
-// spans, then adds eight pixels per step, or sixteen with AVX2 where the
-// CPU has it (render3d_avx2).
+// spans, then adds eight pixels per step; where the CPU has AVX2
+// (render3d_avx2) it walks eight rows and adds sixteen pixels per step.
 #include <bit>
 #include <cmath>
 #include <cstring>
