@@ -412,6 +412,8 @@ void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::in
   prepare_tail_addends(c);
   const std::int32_t split = y1 < first ? first : (y1 > last ? last : y1);
   EdgeWalk long_walk = edge_walk_at(x0, x2, y0, y2, first);
+  // Both short edges are set up even if one has no drawn rows: the three
+  // slope computations then overlap instead of waiting on branches.
   EdgeWalk upper = edge_walk_at(x0, x1, y0, y1, first);
   EdgeWalk lower = edge_walk_at(x1, x2, y1, y2, split);
 #if defined(VORNA_RENDER3D_AVX2)
