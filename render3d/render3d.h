@@ -86,6 +86,10 @@ extern std::int32_t centre_y;
 
 void build_rotation_tables();
 void build_sin_cos_tables();
+// sin x and cos x rounded correctly to single precision, the same on every
+// system (the tables are built with them); for |x| up to 2^20, 0 beyond.
+float sin_rounded(double x);
+float cos_rounded(double x);
 // angle in 1024 steps per turn, any value (taken AND 1023).
 void lookup_sin_cos(std::int32_t angle);
 // The three angles in 512 steps per turn, any values (each taken AND 511).

@@ -32,16 +32,16 @@ std::int32_t to_screen(double value) {
 void build_rotation_tables() {
   const double step = std::numbers::pi / static_cast<double>(rotation_steps_half);
   for (int i = 0; i < rotation_steps; ++i) {
-    rot_sin_table[i] = static_cast<float>(std::sin(step * i));
-    rot_cos_table[i] = static_cast<float>(std::cos(step * i));
+    rot_sin_table[i] = sin_rounded(step * i);
+    rot_cos_table[i] = cos_rounded(step * i);
   }
 }
 
 void build_sin_cos_tables() {
   const double step = std::numbers::pi / 512.0;
   for (int i = 0; i < angle_steps; ++i) {
-    sin_table[i] = static_cast<float>(std::sin(step * i));
-    cos_table[i] = static_cast<float>(std::cos(step * i));
+    sin_table[i] = sin_rounded(step * i);
+    cos_table[i] = cos_rounded(step * i);
   }
 }
 
