@@ -436,6 +436,19 @@ void update_voice(Channel& channel, Sample* sample, const Song* song);
 std::int32_t amiga_period(std::int32_t note, std::int32_t finetune);
 std::int32_t note_frequency(const Channel& channel, const Song* song);
 
+// The powers of two behind both frequency tables, computed by the player
+// itself so that every platform gets the same results (music/powers.cpp).
+// trunc(scale x 2^exponent), limited to 0..limit, for 1 <= scale < 2^32.
+std::int64_t truncated_power(double scale, double exponent, std::int64_t limit);
+// The linear table's frequency in Hz for 4608 - period + period_delta steps:
+// trunc(8363 x 2^(steps x k)) with k = 1/768 as a single-precision constant
+// and the product rounded to double, limited to 0..INT32_MAX.
+std::int32_t linear_frequency(std::int64_t steps);
+// The Amiga table's trunc(13.375 x 2^(steps x t)) with t = 1/12 as a
+// single-precision constant, limited to amiga_power_limit.
+inline constexpr std::int64_t amiga_power_limit = 1'000'000'000'000'000;
+std::int64_t amiga_power(std::int64_t steps);
+
 // The effects and the volume column.
 void apply_tick_zero_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
                             Sample* sample, RowState& row, const ChannelCopies& copies);

@@ -8,7 +8,6 @@
 // Output thread only, except set_song_bpm, which play_song and open_output
 // also call while the thread is kept out.
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 #include "music/music.h"
@@ -23,29 +22,31 @@ constexpr std::int32_t amiga_clock = 14317056;
 // loaded song holds, are not.
 bool is_note(std::uint8_t note) { return note >= 1 && note <= 96; }
 
-// Results of the two power-of-two computations, which depend on one integer
-// each: a small direct-mapped memory of recent ones, so that the same pitch
-// on the next tick costs no power. Used by whichever thread runs the ticks
-// (the output thread, or a program rendering offline).
+// The two power-of-two computations depend on one integer each. A small
+// direct-mapped memory keeps recent results, so that the same pitch on the
+// next tick costs no power; a slot is used only once it has been filled.
+// Used by whichever thread runs the ticks (the output thread, or a program
+// rendering offline).
 template <typename Value>
 struct PowerMemory {
   static constexpr std::size_t size = 1024;
   std::int64_t keys[size];
   Value values[size];
+  bool filled[size];
 };
 
 template <typename Value, typename Compute>
 Value remembered(PowerMemory<Value>& memory, std::int64_t key, Compute compute) {
   const std::size_t slot = static_cast<std::size_t>(static_cast<std::uint64_t>(key) % PowerMemory<Value>::size);
-  // Keys are stored plus one, so that the zero-filled memory holds no key.
-  if (memory.keys[slot] != key + 1) {
+  if (!memory.filled[slot] || memory.keys[slot] != key) {
     memory.values[slot] = compute(key);
-    memory.keys[slot] = key + 1;
+    memory.keys[slot] = key;
+    memory.filled[slot] = true;
   }
   return memory.values[slot];
 }
 
-PowerMemory<double> linear_powers = {};
+PowerMemory<std::int32_t> linear_powers = {};
 PowerMemory<std::int64_t> amiga_powers = {};
 
 const Pattern& current_pattern(const Song* song) {
@@ -254,37 +255,39 @@ void update_voice(Channel& channel, Sample* sample, const Song* song) {
 std::int32_t note_frequency(const Channel& channel, const Song* song) {
   const std::int64_t period = channel.period;
   const std::int64_t delta = channel.period_delta;
-  double hertz = 0.0;
   if ((song->flags & 1) != 0) {
-    hertz = remembered(linear_powers, 4608 - period + delta, [](std::int64_t steps) {
-      return 8363.0 * std::pow(2.0, static_cast<double>(steps) * static_cast<double>(linear_exponent));
-    });
-  } else {
-    const std::int64_t divisor = period + delta;
-    if (divisor == 0) {
-      return 0;
-    }
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(amiga_clock / divisor, INT32_MIN, INT32_MAX));
+    return remembered(linear_powers, 4608 - period + delta, linear_frequency);
   }
-  return static_cast<std::int32_t>(std::clamp(std::trunc(hertz), 0.0, static_cast<double>(INT32_MAX)));
+  const std::int64_t divisor = period + delta;
+  if (divisor == 0) {
+    return 0;
+  }
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(amiga_clock / divisor, INT32_MIN, INT32_MAX));
+}
+
+std::int32_t linear_frequency(std::int64_t steps) {
+  // The product is rounded to double, as the formula has it; the power is
+  // this player's own.
+  const double exponent = static_cast<double>(steps) * static_cast<double>(linear_exponent);
+  return static_cast<std::int32_t>(truncated_power(8363.0, exponent, INT32_MAX));
+}
+
+std::int64_t amiga_power(std::int64_t steps) {
+  const double exponent = static_cast<double>(steps) * static_cast<double>(amiga_exponent);
+  return truncated_power(13.375, exponent, amiga_power_limit);
 }
 
 // The Amiga period of a 0-based note: 1712 for note 48, 27392 for note 0;
 // a finetune moves it linearly by up to one semitone.
 std::int32_t amiga_period(std::int32_t note, std::int32_t finetune) {
-  const auto period_at = [](std::int32_t steps) {
-    return remembered(amiga_powers, steps, [](std::int64_t key) {
-      const double period = 13.375 * std::pow(2.0, static_cast<double>(key) * static_cast<double>(amiga_exponent));
-      return static_cast<std::int64_t>(std::min(period, 1e15));
-    });
-  };
-  const std::int64_t c = period_at(132 - note);
+  const auto period_at = [](std::int64_t steps) { return remembered(amiga_powers, steps, amiga_power); };
+  const std::int64_t c = period_at(132 - std::int64_t{note});
   std::int64_t result = 0;
   if (finetune < 0 && note != 0) {
-    const std::int64_t d = period_at(133 - note);
-    result = c + ((c - d) * -finetune) / -128;
+    const std::int64_t d = period_at(133 - std::int64_t{note});
+    result = c + ((c - d) * -std::int64_t{finetune}) / -128;
   } else {
-    const std::int64_t d = period_at(131 - note);
+    const std::int64_t d = period_at(131 - std::int64_t{note});
     result = c + ((c - d) * finetune) / -128;
   }
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(result, INT32_MIN, INT32_MAX));

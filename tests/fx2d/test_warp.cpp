@@ -1,5 +1,7 @@
 // The warp table, the wave warp and both tunnels.
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "fixture.h"
 #include "plain_passes.h"
@@ -227,6 +229,42 @@ TEST(WarpStartUp, DrawingBeforeTheTableIsBuiltBuildsIt) {
     std::vector<std::uint16_t> expected(effect_pixels);
     plain::build_warp_table(expected.data());
     return std::memcmp(warp_table, expected.data(), 128000) == 0 ? 0 : 4;
+  });
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(run.exit_code, 0);
+}
+
+// The effects keep the texture converted through the palette and, for the
+// distorted tunnel, a per-frame table of texel indices. In a fresh process,
+// after the table is built as start-up builds it, the first frames of each
+// effect at the edge scrolls and at random ones are what the plain passes
+// make from the block itself, on every vector path.
+TEST(WarpStartUp, FirstFramesOfEachEffectMatchThePlainPasses) {
+  const ChildRun run = run_in_child(HeadlessScript{}, [] {
+    std::vector<std::uint16_t> pixels(effect_pixels);
+    std::vector<std::uint16_t> expected(effect_pixels);
+    frame_buffer = pixels.data();
+    build_warp_table();
+    std::mt19937 random(99);
+    const bool wide_available = effect_vector_loops;
+    const std::uint16_t edges[] = {0x0000, 0xFFFF, 0x00FF, 0xFF00, 0x0100, 0x8080, 0x7F7F};
+    for (int k = 0; k < 40; ++k) {
+      effect_vector_loops = wide_available && k % 2 == 0;
+      const std::uint16_t scroll = k < 7 ? edges[k] : static_cast<std::uint16_t>(random());
+      for (int effect = 0; effect < 3; ++effect) {
+        warp_scroll = scroll;
+        if (effect == 0) {
+          plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
+          draw_warp();
+          if (std::memcmp(pixels.data(), expected.data(), 2 * effect_pixels) != 0) return 1;
+        } else {
+          plain::draw_tunnel(effect == 2, warp_colours, scroll, expected.data());
+          draw_tunnel(effect == 2 ? tunnel_distorted : tunnel_plain);
+          if (std::memcmp(second_buffer, expected.data(), 2 * effect_pixels) != 0) return 2 + effect;
+        }
+      }
+    }
+    return 0;
   });
   EXPECT_TRUE(run.exited);
   EXPECT_EQ(run.exit_code, 0);

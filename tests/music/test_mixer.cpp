@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "music/reference_mixer.h"
+#include "support/child_run.h"
 
 namespace {
 
@@ -416,6 +417,85 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
         ASSERT_EQ(std::memcmp(&a.gain_step_left, &e.gain_step_left, sizeof(float)), 0) << round;
       }
     }
+  }
+}
+
+// The output's own voices: the mixer reads them as the table, up to the
+// highest voice started since the table was made, and before the voices
+// are mixed it computes the first ramp pass of up to 32 voices at once. In
+// a fresh process, with voices started anywhere from 0 to 255 (some reset,
+// some started twice), more than 32 of them ramping, after the table has
+// been made anew, and at the ramp lengths around the vector loops' limit of
+// 256 frames, the result must be what the plain mixer makes of the same
+// voices as a list.
+int mix_output_voices_as_a_list(std::uint64_t seed) {
+  std::mt19937_64 random(seed);
+  std::vector<OwnedSample> samples;
+  for (int s = 0; s < 12; ++s) {
+    const std::uint32_t length = 1 + static_cast<std::uint32_t>(random() % 2000);
+    std::vector<std::int16_t> frames(length);
+    for (std::int16_t& frame : frames) {
+      frame = static_cast<std::int16_t>(random());
+    }
+    const std::uint8_t types[] = {loop_none, loop_forward, loop_ping_pong};
+    const std::uint8_t type = types[random() % 3];
+    const std::uint32_t loop_start = static_cast<std::uint32_t>(random() % length);
+    samples.emplace_back(frames, type, loop_start, 1 + static_cast<std::uint32_t>(random() % (length - loop_start)));
+  }
+  const bool vector_available = mixer_vector_loops;
+  const std::int32_t rates[] = {44100, 88200, 88600, 22050, 8000};
+  for (int round = 0; round < 60; ++round) {
+    if (round % 6 == 0 && !open_offline_output(rates[(round / 6) % 5])) {
+      return 2;
+    }
+    mixer_vector_loops = vector_available && random() % 4 != 0;
+    const int starts = static_cast<int>(random() % 80);
+    for (int k = 0; k < starts; ++k) {
+      const int index = k == 0 ? 255 : k == 1 ? 0 : static_cast<int>(random() % voice_count);
+      voice_start_sample(index, &samples[random() % samples.size()].sample);
+      Voice& v = voice_table[index];
+      voice_set_frequency(&v, static_cast<std::int32_t>(100 + random() % 200000));
+      voice_set_panning(&v, static_cast<std::int32_t>(random() % 257));
+      voice_set_volume(&v, static_cast<std::int32_t>(random() % 128));
+      if (random() % 10 == 0) {
+        voice_reset(index);
+      }
+    }
+    std::vector<Voice> copies(voice_table, voice_table + voice_count);
+    Voice head = {};
+    head.next = head.prev = &head;
+    for (Voice& v : copies) {
+      list_append(&v, &head);
+    }
+    const auto frames = static_cast<std::int32_t>(1 + random() % 1500);
+    std::vector<float> expected(2 * static_cast<std::size_t>(frames), 0.25f);
+    std::vector<float> actual = expected;
+    reference_mix_voices(expected.data(), &head, frames);
+    mix_voices(actual.data(), &voice_list, frames);
+    if (std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)) != 0) {
+      std::fprintf(stderr, "round %d: the mix differs\n", round);
+      return 1;
+    }
+    for (int k = 0; k < voice_count; ++k) {
+      const Voice& a = voice_table[k];
+      const Voice& e = copies[static_cast<std::size_t>(k)];
+      if (a.sample != e.sample || a.position != e.position || a.position_fraction != e.position_fraction ||
+          a.current_gain_left != e.current_gain_left || a.current_gain_right != e.current_gain_right ||
+          a.ramp_frames_left != e.ramp_frames_left) {
+        std::fprintf(stderr, "round %d: voice %d differs\n", round, k);
+        return 1;
+      }
+    }
+  }
+  close_output();
+  return 0;
+}
+
+TEST(MixerFastPaths, TheOutputsVoicesMixAsTheirListFromAFreshStart) {
+  for (std::uint64_t seed : {1u, 2u, 3u}) {
+    const ChildRun run = run_in_child(HeadlessScript{}, [seed] { return mix_output_voices_as_a_list(seed); });
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exit_code, 0) << "seed " << seed;
   }
 }
 

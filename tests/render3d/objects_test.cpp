@@ -9,6 +9,7 @@
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "reference.h"
+#include "support/child_run.h"
 
 namespace {
 
@@ -279,6 +280,27 @@ TEST_F(SpriteTest, SpritesThatWouldLeaveTheFrameAreNotDrawn) {
   std::vector<std::uint16_t> expected(64000, 0);
   reference_draw_sprite(expected, 256, 158);
   EXPECT_EQ(frame.pixels, expected);
+}
+
+// The sprite's colours are converted into a block on the first draw. In a
+// fresh process, with the palettes converted as start-up converts them,
+// the first sprites drawn are what per-pixel lookups give.
+TEST(SpriteStartUp, TheFirstSpritesMatchThePlainPass) {
+  const ChildRun run = run_in_child(HeadlessScript{}, [] {
+    TestFrame frame;
+    init_captions_and_palettes();
+    std::mt19937 random(5);
+    for (std::uint16_t& p : frame.pixels) p = static_cast<std::uint16_t>(random());
+    std::vector<std::uint16_t> expected = frame.pixels;
+    const std::pair<int, int> places[] = {{0, 0}, {256, 158}, {0, 158}, {256, 0}, {131, 77}};
+    for (const auto& [x, y] : places) {
+      draw_sprite(x, y);
+      reference_draw_sprite(expected, x, y);
+    }
+    return frame.pixels == expected ? 0 : 1;
+  });
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(run.exit_code, 0);
 }
 
 }  // namespace
