@@ -27,11 +27,21 @@ std::uint32_t rate = 44100;
 
 std::atomic<WAVEHDR*> playing_buffer{nullptr};
 std::atomic<std::uint64_t> frames_played{0};
+// The hand-over of the ring's contents. The application writes a chunk of
+// the ring only after it has seen, through waveOutGetPosition, that the
+// device has left that chunk, and it asks for the position again (every
+// 2 ms) long before the device comes back to it. Each query stores the
+// position it reports here (release), and the callback loads it (acquire)
+// before it copies from the ring, so everything the application wrote
+// before a query happens before the copies that follow it: the chunk the
+// callback reads was finished before the query the callback has seen.
+std::atomic<std::uint64_t> position_reported{0};
 // The silent device's clock: when it started playing.
 std::chrono::steady_clock::time_point silent_start;
 
 void SDLCALL play_callback(void*, Uint8* stream, int length) {
   WAVEHDR* buffer = playing_buffer.load(std::memory_order_acquire);
+  position_reported.load(std::memory_order_acquire);
   std::uint64_t played = frames_played.load(std::memory_order_relaxed);
   if (buffer == nullptr || buffer->dwBufferLength < block_bytes) {
     std::memset(stream, 0, static_cast<std::size_t>(length));
@@ -164,6 +174,7 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT, LPMMTIME time, UINT) {
   }
   time->wType = TIME_BYTES;
   time->u.cb = static_cast<DWORD>(bytes);
+  position_reported.store(bytes, std::memory_order_release);
   return MMSYSERR_NOERROR;
 }
 
