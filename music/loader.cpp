@@ -405,16 +405,16 @@ LoadResult read_module_parts(Song* song, MusicFile* file) {
   return load_ok;
 }
 
-// Releases a sample that no voice may play any more. Called with the
-// output thread kept out (chunk_lock held).
-void release_sample(Sample* sample) {
+// Releases a sample that no voice of the output may play any more. Called
+// with that output's thread kept out (its chunk_lock held).
+void release_sample(SoundOutput& output, Sample* sample) {
   if (sample == nullptr || sample == &empty_sample) {
     return;
   }
-  if (voice_table != nullptr) {
+  if (output.voice_table != nullptr) {
     for (int v = 0; v < voice_count; ++v) {
-      if (voice_table[v].sample == sample) {
-        voice_table[v].sample = nullptr;
+      if (output.voice_table[v].sample == sample) {
+        output.voice_table[v].sample = nullptr;
       }
     }
   }
@@ -476,13 +476,15 @@ bool free_song(Song* song) {
   if (song == nullptr) {
     return false;
   }
+  // Voices of the output the song played on may still hold its samples.
+  SoundOutput& output = song->output != nullptr ? *song->output : *current_output;
   stop_song(song);
-  std::lock_guard<std::mutex> hold(chunk_lock);
+  std::lock_guard<std::mutex> hold(output.chunk_lock);
   if (song->instruments != nullptr) {
     for (std::int32_t i = 0; i < song->instrument_count; ++i) {
       Instrument& instrument = song->instruments[i];
       for (std::int32_t s = 0; s < instrument.sample_count; ++s) {
-        release_sample(instrument.samples[s]);
+        release_sample(output, instrument.samples[s]);
       }
     }
     music_release(song->instruments);
@@ -501,6 +503,7 @@ void free_sample(Sample* sample) {
   if (sample == nullptr) {
     return;
   }
-  std::lock_guard<std::mutex> hold(chunk_lock);
-  release_sample(sample);
+  SoundOutput& output = *current_output;
+  std::lock_guard<std::mutex> hold(output.chunk_lock);
+  release_sample(output, sample);
 }

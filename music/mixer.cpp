@@ -26,11 +26,6 @@ namespace {
 
 constexpr float one_255 = 0.003921569f;  // 1/255 as stored
 
-// One more than the highest voice_table entry that voice_start_sample has
-// started since the table was made: the entries above it have no sample,
-// so mixing the output's own list need not look at them.
-const Voice* started_voices_table = nullptr;
-int started_voices_end = 0;
 constexpr float fraction_scale = 0x1p-31f;
 constexpr std::uint32_t max_frequency = 705600;  // 16 x 44100
 constexpr std::uint32_t min_frequency = 100;
@@ -243,8 +238,10 @@ std::uint8_t gain_reached(float gain) {
 }
 
 // Starts a new ramp when the targets have changed since the last set-up or
-// no ramp runs; a running ramp toward unchanged targets goes on.
-void set_up_ramp(Voice& voice) {
+// no ramp runs; a running ramp toward unchanged targets goes on. The ramp's
+// length and step are the output's.
+void set_up_ramp(Voice& voice, const SoundOutput& output) {
+  const float ramp_step = output.ramp_step;
   if (voice.ramp_frames_left > 0 && voice.gain_left == voice.seen_gain_left &&
       voice.gain_right == voice.seen_gain_right) {
     return;
@@ -257,7 +254,7 @@ void set_up_ramp(Voice& voice) {
       left_moves ? static_cast<float>(voice.gain_left - voice.current_gain_left) * one_255 * ramp_step : 0.0f;
   voice.gain_step_right =
       right_moves ? static_cast<float>(voice.gain_right - voice.current_gain_right) * one_255 * ramp_step : 0.0f;
-  voice.ramp_frames_left = left_moves || right_moves ? ramp_length : 0;
+  voice.ramp_frames_left = left_moves || right_moves ? output.ramp_length : 0;
 }
 
 // What happens at the boundary: wrap, reflect, or the end of the voice.
@@ -301,20 +298,19 @@ bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_sta
 // waiting for the one before; computed inside each voice's pass, the chain
 // sets the pace of the whole pass. So before the voices are mixed, the
 // first ramp pass of every voice that starts one has its gains computed,
-// the chains of four voices side by side, into ramp_table; the pass then
-// reads them like the plain loop's running gains, value for value.
-constexpr int max_ramp_voices = 32;
-constexpr std::int32_t max_table_ramp = 256;
-// Per voice: left and right gain of frame 0..max_table_ramp, interleaved
-// (one more frame than a ramp has: the gains reached after its last frame).
-alignas(32) float ramp_table[max_ramp_voices + 1][2 * (max_table_ramp + 8)];  // and a spare row
+// the chains of four voices side by side, into the output's ramp_table;
+// the pass then reads them like the plain loop's running gains, value for
+// value. A row holds the left and right gain of frame 0..max_table_ramp,
+// interleaved (one more frame than a ramp has: the gains reached after its
+// last frame); the last row is a spare.
+using RampTable = float[max_ramp_voices + 1][2 * (max_table_ramp + 8)];
 
 struct RampChain {
   Voice* voice;
   std::int32_t frames;  // gains wanted: frames 0..frames
 };
 
-__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count) {
+__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count, RampTable& ramp_table) {
   // Four voices to a vector, left and right side by side; all the vectors
   // step together, so that their chains overlap.
   constexpr int max_groups = max_ramp_voices / 4;
@@ -358,7 +354,8 @@ __attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains
 }
 #endif
 
-void mix_voice(Voice& voice, float* out, std::int32_t frames, const float* first_ramp = nullptr) {
+void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t frames,
+               const float* first_ramp = nullptr) {
   const Sample& sample = *voice.sample;
   const std::uint64_t step = static_cast<std::uint64_t>(voice.step) << 32 | voice.step_fraction;
   if ((step >> 8) == 0) {
@@ -388,7 +385,7 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames, const float* first
       }
     }
 
-    set_up_ramp(voice);
+    set_up_ramp(voice, output);
     const bool ramping = voice.ramp_frames_left > 0;
     if (ramping && voice.ramp_frames_left < run) {
       run = voice.ramp_frames_left;
@@ -433,6 +430,7 @@ void mix_voice(Voice& voice, float* out, std::int32_t frames, const float* first
 
 void voice_set_frequency(Voice* voice, std::int32_t hertz) {
   voice->frequency = hertz;
+  const std::int32_t output_rate = current_output->output_rate;
   if (output_rate <= 0) {
     return;
   }
@@ -459,15 +457,12 @@ void voice_set_panning(Voice* voice, std::int32_t panning) {
 }
 
 std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample) {
-  if (voice_table == nullptr || sample == nullptr || voice_index < 0 || voice_index >= voice_count) {
+  SoundOutput& output = *current_output;
+  if (output.voice_table == nullptr || sample == nullptr || voice_index < 0 || voice_index >= voice_count) {
     return -1;
   }
-  Voice& voice = voice_table[voice_index];
-  if (started_voices_table != voice_table) {
-    started_voices_table = voice_table;
-    started_voices_end = 0;
-  }
-  started_voices_end = std::max(started_voices_end, voice_index + 1);
+  Voice& voice = output.voice_table[voice_index];
+  output.started_voices_end = std::max(output.started_voices_end, voice_index + 1);
   voice.sample = sample;
   if (static_cast<std::uint64_t>(voice.start_offset) >=
       static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length) {
@@ -481,10 +476,11 @@ std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample) {
 }
 
 void voice_reset(std::int32_t voice_index) {
-  if (voice_table == nullptr || voice_index < 0 || voice_index >= voice_count) {
+  Voice* const table = current_output->voice_table;
+  if (table == nullptr || voice_index < 0 || voice_index >= voice_count) {
     return;
   }
-  Voice& voice = voice_table[voice_index];
+  Voice& voice = table[voice_index];
   voice.position = 0;
   voice.position_fraction = 0;
   voice.sample = nullptr;
@@ -494,15 +490,16 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
   if (frames < 1) {
     return;
   }
+  SoundOutput& output = *current_output;
+  Voice* const voice_table = output.voice_table;
   // The voices to mix, in list order. The output's own list links
   // voice_table in index order and nothing relinks it, so it is read as the
   // array: the same voices in the same order, without waiting on each link.
   Voice* voices[voice_count];
   int count = 0;
-  if (list_head == &voice_list && voice_table != nullptr && voice_list.next == &voice_table[0] &&
-      voice_list.prev == &voice_table[voice_count - 1]) {
-    const int end = started_voices_table == voice_table ? started_voices_end : 0;
-    for (int v = 0; v < end; ++v) {
+  if (list_head == &output.voice_list && voice_table != nullptr && output.voice_list.next == &voice_table[0] &&
+      output.voice_list.prev == &voice_table[voice_count - 1]) {
+    for (int v = 0; v < output.started_voices_end; ++v) {
       if (voice_table[v].sample != nullptr) {
         voices[count++] = &voice_table[v];
       }
@@ -513,7 +510,7 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
         continue;
       }
       if (count == voice_count) {
-        mix_voice(*voice, out, frames);  // a list longer than the table: mixed at once, still in order
+        mix_voice(*voice, output, out, frames);  // a list longer than the table: mixed at once, still in order
         continue;
       }
       voices[count++] = voice;
@@ -522,7 +519,7 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
   std::int8_t ramp_row[voice_count];  // the voice's row of ramp_table, or -1
   std::fill_n(ramp_row, count, static_cast<std::int8_t>(-1));
 #ifdef VORNA_MIXER_AVX2
-  if (mixer_vector_loops && ramp_length <= max_table_ramp) {
+  if (mixer_vector_loops && output.ramp_length <= max_table_ramp) {
     RampChain chains[max_ramp_voices] = {};
     int chain_count = 0;
     for (int k = 0; k < count && chain_count < max_ramp_voices; ++k) {
@@ -533,20 +530,20 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
       }
       // The set-up that the voice's first pass makes; making it now changes
       // nothing, as the pass then finds it made.
-      set_up_ramp(voice);
+      set_up_ramp(voice, output);
       if (voice.ramp_frames_left > 0) {
         ramp_row[k] = static_cast<std::int8_t>(chain_count);
         chains[chain_count++] = {&voice, std::min(voice.ramp_frames_left, frames)};
       }
     }
-    compute_ramp_chains(chains, chain_count);
+    compute_ramp_chains(chains, chain_count, output.ramp_table);
   }
 #endif
   for (int k = 0; k < count; ++k) {
 #ifdef VORNA_MIXER_AVX2
-    mix_voice(*voices[k], out, frames, ramp_row[k] >= 0 ? ramp_table[ramp_row[k]] : nullptr);
+    mix_voice(*voices[k], output, out, frames, ramp_row[k] >= 0 ? output.ramp_table[ramp_row[k]] : nullptr);
 #else
-    mix_voice(*voices[k], out, frames);
+    mix_voice(*voices[k], output, out, frames);
 #endif
   }
 }

@@ -6,10 +6,18 @@
 // play_song, stop_song, open_output, close_output, set_output_buffer_length)
 // and reads the song position. The output thread renders chunks: it runs
 // the sequencer (song_tick and everything below it) and the mixer. A chunk
-// is rendered with chunk_lock held, and every control call that changes or
-// releases what the thread reads takes the same lock, so the two never
-// overlap. The only state read across threads without the lock is marked
-// std::atomic below.
+// is rendered with its output's chunk_lock held, and every control call
+// that changes or releases what the thread reads takes the same lock, so
+// the two never overlap. The only state read across threads without the
+// lock is marked std::atomic below.
+//
+// Outputs. What belongs to one rendering (ring, mix buffer, voices, playing
+// songs, the mixer's and the sequencer's memories, the thread and its lock)
+// lives in a SoundOutput. The demo and live play use default_output; any
+// other thread can render songs of its own at the same time on an output
+// of its own (select_output), for example a WAV file written while a song
+// plays. Loading goes through the one set of file callbacks, so songs are
+// loaded by one thread at a time.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +31,7 @@
 
 struct Channel;
 struct Voice;
+struct SoundOutput;
 
 // ---------------------------------------------------------------------------
 // File access. The player reads files only through five callbacks that the
@@ -176,6 +185,9 @@ struct Song {
   std::int32_t next_row;    // -1 = none pending
   std::int32_t next_order;  // -1 = none pending
   TickHandler tick_handler;
+  // The output whose playing_songs hold the song; null while it does not
+  // play. Written by play_song and stop_song with that output's chunk_lock.
+  SoundOutput* output;
 };
 
 // Placeholders for what a note may name but the song lacks; never released.
@@ -334,30 +346,82 @@ extern MusicFileCallbacks music_file_callbacks;
 extern std::int32_t memfile_position;
 extern std::int32_t memfile_size;
 
-extern std::int32_t output_buffer_ms;  // multiple of 20, at least 20; 200 at start
-extern std::int32_t output_rate;       // Hz
-extern std::int32_t chunk_frames;      // 20 ms rounded up to a multiple of 4
-extern std::int32_t ring_frames;       // twice the buffer length
-extern std::int32_t fill_chunk;        // next chunk to render
-extern HWAVEOUT wave_device;           // null while no device is open
-extern std::int16_t* wave_ring;        // ring_frames interleaved stereo frames
-extern WAVEHDR wave_header;
-extern float* mix_buffer;              // ring_frames x 2 floats, 16-byte aligned
-extern void* mix_buffer_block;         // the allocation mix_buffer lies in
-extern std::int32_t ramp_length;       // frames; 128 at 44100 Hz
-extern float ramp_step;                // 1 / ramp_length
-extern Voice* voice_table;             // voice_count records while the output is open
-extern Voice voice_list;               // list head; only next and prev are used
-extern Song playing_songs;             // list head; only next and prev are used
-extern HANDLE output_thread_handle;
+// Recent results of one of the frequency tables' powers of two, by the
+// integer they depend on: a direct-mapped memory, so that the same pitch on
+// the next tick costs no power. A slot counts only once it is filled.
+template <typename Value>
+struct PowerMemory {
+  static constexpr std::size_t size = 1024;
+  std::int64_t keys[size];
+  Value values[size];
+  bool filled[size];
+};
 
-// The thread's flags: written on one thread and polled on the other.
-extern std::atomic<std::uint8_t> mixing_busy;      // 1 while a chunk renders
-extern std::atomic<std::uint8_t> stop_request;     // set by close_output
-extern std::atomic<std::uint8_t> thread_finished;  // 1 while no output thread runs
-// Held by the output thread for each chunk and by the control calls that
-// change or release what it reads.
-extern std::mutex chunk_lock;
+// The vector mixer's gains for the first ramp pass of up to
+// max_ramp_voices voices at once, ramps of up to max_table_ramp frames.
+inline constexpr int max_ramp_voices = 32;
+inline constexpr std::int32_t max_table_ramp = 256;
+
+// One output: everything that belongs to a rendering of sound. The process
+// has default_output, which the demo and xmplay's live play use; a thread
+// that renders on its own (an offline render beside live play, a measuring
+// pass) makes another and selects it with select_output. Every operation of
+// the output, the songs' controls, the sequencer and the mixer works on the
+// calling thread's current_output; an output's thread selects its output.
+//
+// Who touches what: the fields up to voice_list are set by open_output or
+// open_offline_output and close_output, on the thread that owns the output
+// (the main thread for default_output), while no chunk renders; the output
+// thread reads them. playing_songs and the Songs in it, the voices and the
+// mixer's and sequencer's memories are changed by the thread rendering a
+// chunk, and by the controls only with chunk_lock held. The three flags are
+// read across threads.
+struct SoundOutput {
+  SoundOutput();  // closed, with both list heads empty
+  SoundOutput(const SoundOutput&) = delete;
+  SoundOutput& operator=(const SoundOutput&) = delete;
+
+  std::int32_t output_buffer_ms = 200;  // multiple of 20, at least 20
+  std::int32_t output_rate = 0;         // Hz
+  std::int32_t chunk_frames = 0;        // 20 ms rounded up to a multiple of 4
+  std::int32_t ring_frames = 0;         // twice the buffer length
+  std::int32_t fill_chunk = 0;          // next chunk to render
+  HWAVEOUT wave_device = nullptr;       // null while no device is open
+  std::int16_t* wave_ring = nullptr;    // ring_frames interleaved stereo frames
+  WAVEHDR wave_header = {};
+  float* mix_buffer = nullptr;          // ring_frames x 2 floats, 16-byte aligned
+  void* mix_buffer_block = nullptr;     // the allocation mix_buffer lies in
+  std::int32_t ramp_length = 0;         // frames; 128 at 44100 Hz
+  float ramp_step = 0.0f;               // 1 / ramp_length
+  Voice* voice_table = nullptr;         // voice_count records while the output is open
+  Voice voice_list = {};                // list head; only next and prev are used
+  Song playing_songs = {};              // list head; only next and prev are used
+  HANDLE output_thread_handle = nullptr;
+
+  // The thread's flags: written on one thread and polled on the other.
+  std::atomic<std::uint8_t> mixing_busy{0};      // 1 while a chunk renders
+  std::atomic<std::uint8_t> stop_request{0};     // set by close_output
+  std::atomic<std::uint8_t> thread_finished{1};  // 1 while no output thread runs
+  // Held by the output thread for each chunk and by the control calls that
+  // change or release what it reads.
+  std::mutex chunk_lock;
+
+  // The mixer's: one more than the highest voice_table entry that
+  // voice_start_sample has started since the table was made (the entries
+  // above it have no sample), and the vector loops' ramp gains: per voice,
+  // left and right of frames 0..max_table_ramp, and a spare row.
+  std::int32_t started_voices_end = 0;
+  alignas(32) float ramp_table[max_ramp_voices + 1][2 * (max_table_ramp + 8)] = {};
+  // The sequencer's memories of the two tables' powers of two.
+  PowerMemory<std::int32_t> linear_powers = {};
+  PowerMemory<std::int64_t> amiga_powers = {};
+};
+
+extern SoundOutput default_output;
+// The calling thread's output; &default_output until select_output.
+extern thread_local SoundOutput* current_output;
+// Makes output the calling thread's output (null: default_output).
+void select_output(SoundOutput* output);
 
 template <typename Node>
 void list_append(Node* node, Node* head) {

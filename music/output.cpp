@@ -4,8 +4,10 @@
 //
 // Song timing comes from counted output frames: a song's tick_handler runs
 // every samples_per_tick frames of the output stream, however late the
-// thread wakes. The output thread renders every chunk with chunk_lock held;
-// the control calls take the same lock, so they never overlap a chunk.
+// thread wakes. The output thread renders every chunk with its output's
+// chunk_lock held; the control calls take the same lock, so they never
+// overlap a chunk. Everything here works on the calling thread's
+// current_output; a Song is stopped on the output it plays on.
 #include <algorithm>
 #include <cstring>
 
@@ -17,89 +19,104 @@ constexpr std::int32_t chunk_ms = 20;
 // The largest ring whose byte size still fits a DWORD and a 32-bit size_t.
 constexpr std::int64_t max_ring_frames = INT32_MAX / 8;
 
-// Channel i of a playing song drives voice i; with no voices (output
-// closed) the channels wait for the next open_output.
-void bind_channels(Song* song) {
+// Channel i of a playing song drives voice i of its output; with no voices
+// (output closed) the channels wait for the next open_output.
+void bind_channels(SoundOutput& output, Song* song) {
   if (song->channels == nullptr) {
     return;
   }
   for (std::int32_t i = 0; i < song->channel_count; ++i) {
-    song->channels[i].voice = voice_table != nullptr ? &voice_table[i] : nullptr;
+    song->channels[i].voice = output.voice_table != nullptr ? &output.voice_table[i] : nullptr;
     song->channels[i].voice_index = i;
   }
 }
 
-void stop_song_locked(Song* song) {
+// Unlinks the song from the output it plays on and silences its channels'
+// voices there (voice_reset on that output's table), with that output's
+// chunk_lock held.
+void stop_song_locked(SoundOutput& output, Song* song) {
   list_remove(song);
   song->playing = 0;
   if (song->channels != nullptr) {
-    for (std::int32_t i = 0; i < song->channel_count; ++i) {
-      voice_reset(i);
+    for (std::int32_t i = 0; i < song->channel_count && output.voice_table != nullptr && i < voice_count; ++i) {
+      Voice& voice = output.voice_table[i];
+      voice.position = 0;
+      voice.position_fraction = 0;
+      voice.sample = nullptr;
     }
     music_release(song->channels);
     song->channels = nullptr;
   }
+  song->output = nullptr;
 }
 
 // The ring, the mix buffer and the voices for the given rate; shared by
 // the live and the offline output. On failure nothing stays allocated.
-bool allocate_output(std::int32_t rate) {
-  output_rate = rate;
-  chunk_frames = static_cast<std::int32_t>((static_cast<std::int64_t>(rate) * chunk_ms / 1000 + 3) & ~std::int64_t{3});
-  const std::int64_t frames = std::int64_t{2} * (output_buffer_ms / chunk_ms) * chunk_frames;
+bool allocate_output(SoundOutput& output, std::int32_t rate) {
+  output.output_rate = rate;
+  output.chunk_frames =
+      static_cast<std::int32_t>((static_cast<std::int64_t>(rate) * chunk_ms / 1000 + 3) & ~std::int64_t{3});
+  const std::int64_t frames = std::int64_t{2} * (output.output_buffer_ms / chunk_ms) * output.chunk_frames;
   if (frames > max_ring_frames) {
     return false;
   }
-  ring_frames = static_cast<std::int32_t>(frames);
-  ramp_length = std::max<std::int32_t>(1, static_cast<std::int32_t>(static_cast<std::int64_t>(rate) * 128 / 44100));
-  ramp_step = 1.0f / static_cast<float>(ramp_length);
-  fill_chunk = 0;
+  output.ring_frames = static_cast<std::int32_t>(frames);
+  output.ramp_length =
+      std::max<std::int32_t>(1, static_cast<std::int32_t>(static_cast<std::int64_t>(rate) * 128 / 44100));
+  output.ramp_step = 1.0f / static_cast<float>(output.ramp_length);
+  output.fill_chunk = 0;
 
   // Interleaved float pairs, started on a 16-byte boundary.
-  mix_buffer_block = music_allocate(static_cast<std::size_t>(ring_frames) * 2 * sizeof(float) + 256, 1);
-  voice_list.next = voice_list.prev = &voice_list;
-  voice_table = static_cast<Voice*>(music_allocate(voice_count, sizeof(Voice)));
-  wave_ring = static_cast<std::int16_t*>(music_allocate(static_cast<std::size_t>(ring_frames) * 2, sizeof(std::int16_t)));
-  if (mix_buffer_block == nullptr || voice_table == nullptr || wave_ring == nullptr) {
-    music_release(mix_buffer_block);
-    music_release(voice_table);
-    music_release(wave_ring);
-    mix_buffer_block = nullptr;
-    voice_table = nullptr;
-    wave_ring = nullptr;
+  output.mix_buffer_block =
+      music_allocate(static_cast<std::size_t>(output.ring_frames) * 2 * sizeof(float) + 256, 1);
+  output.voice_list.next = output.voice_list.prev = &output.voice_list;
+  output.voice_table = static_cast<Voice*>(music_allocate(voice_count, sizeof(Voice)));
+  output.started_voices_end = 0;
+  output.wave_ring = static_cast<std::int16_t*>(
+      music_allocate(static_cast<std::size_t>(output.ring_frames) * 2, sizeof(std::int16_t)));
+  if (output.mix_buffer_block == nullptr || output.voice_table == nullptr || output.wave_ring == nullptr) {
+    music_release(output.mix_buffer_block);
+    music_release(output.voice_table);
+    music_release(output.wave_ring);
+    output.mix_buffer_block = nullptr;
+    output.voice_table = nullptr;
+    output.wave_ring = nullptr;
     return false;
   }
-  const auto address = reinterpret_cast<std::uintptr_t>(mix_buffer_block);
-  mix_buffer = reinterpret_cast<float*>((address + 15) & ~static_cast<std::uintptr_t>(15));
+  const auto address = reinterpret_cast<std::uintptr_t>(output.mix_buffer_block);
+  output.mix_buffer = reinterpret_cast<float*>((address + 15) & ~static_cast<std::uintptr_t>(15));
   for (std::int32_t k = 0; k < voice_count; ++k) {
-    list_append(&voice_table[k], &voice_list);
-    voice_table[k].index = k;
+    list_append(&output.voice_table[k], &output.voice_list);
+    output.voice_table[k].index = k;
   }
   // Songs already playing get the new rate's tick length and the new voices.
-  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
+  for (Song* song = output.playing_songs.next; song != &output.playing_songs; song = song->next) {
     set_song_bpm(song, song->bpm);
-    bind_channels(song);
+    bind_channels(output, song);
   }
   return true;
 }
 
-DWORD WINAPI output_thread(LPVOID) {
-  thread_finished.store(0);
-  const std::int32_t chunk_count = ring_frames / chunk_frames;
-  while (stop_request.load() == 0) {
+// The thread's argument is its output, which it makes its own.
+DWORD WINAPI output_thread(LPVOID parameter) {
+  SoundOutput& output = *static_cast<SoundOutput*>(parameter);
+  select_output(&output);
+  output.thread_finished.store(0);
+  const std::int32_t chunk_count = output.ring_frames / output.chunk_frames;
+  while (output.stop_request.load() == 0) {
     MMTIME time = {};
     time.wType = TIME_BYTES;
-    waveOutGetPosition(wave_device, &time, sizeof time);
+    waveOutGetPosition(output.wave_device, &time, sizeof time);
     const std::uint32_t frames = time.u.cb / 4;
-    const auto playing = static_cast<std::int32_t>(frames % static_cast<std::uint32_t>(ring_frames) /
-                                                   static_cast<std::uint32_t>(chunk_frames));
-    if (chunk_is_due(fill_chunk, playing)) {
-      render_chunk(fill_chunk);
-      fill_chunk = fill_chunk + 1 == chunk_count ? 0 : fill_chunk + 1;
+    const auto playing = static_cast<std::int32_t>(frames % static_cast<std::uint32_t>(output.ring_frames) /
+                                                   static_cast<std::uint32_t>(output.chunk_frames));
+    if (chunk_is_due(output.fill_chunk, playing)) {
+      render_chunk(output.fill_chunk);
+      output.fill_chunk = output.fill_chunk + 1 == chunk_count ? 0 : output.fill_chunk + 1;
     }
     Sleep(2);
   }
-  thread_finished.store(1);
+  output.thread_finished.store(1);
   return 0;
 }
 
@@ -109,8 +126,10 @@ bool chunk_is_due(std::int32_t fill, std::int32_t playing) {
   return fill != playing && (playing <= 1 || fill < playing);
 }
 
+void select_output(SoundOutput* output) { current_output = output != nullptr ? output : &default_output; }
+
 bool set_output_buffer_length(std::int32_t ms) {
-  output_buffer_ms = std::max(ms, chunk_ms) / chunk_ms * chunk_ms;
+  current_output->output_buffer_ms = std::max(ms, chunk_ms) / chunk_ms * chunk_ms;
   return true;
 }
 
@@ -122,6 +141,7 @@ bool open_output(std::int32_t rate) {
   if (rate <= 0) {
     return false;
   }
+  SoundOutput& output = *current_output;
   WAVEFORMATEX format = {};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = 2;
@@ -130,33 +150,33 @@ bool open_output(std::int32_t rate) {
   format.nBlockAlign = 4;
   format.wBitsPerSample = 16;
   format.cbSize = 0;
-  if (waveOutOpen(&wave_device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
-    wave_device = nullptr;
+  if (waveOutOpen(&output.wave_device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    output.wave_device = nullptr;
     return false;
   }
-  if (!allocate_output(rate)) {
+  if (!allocate_output(output, rate)) {
     close_output();
     return false;
   }
-  wave_header = {};
-  wave_header.lpData = reinterpret_cast<LPSTR>(wave_ring);
-  wave_header.dwBufferLength = static_cast<DWORD>(ring_frames) * 4;
-  wave_header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
-  wave_header.dwLoops = 0xFFFFFFFF;
-  waveOutPrepareHeader(wave_device, &wave_header, sizeof wave_header);
-  waveOutWrite(wave_device, &wave_header, sizeof wave_header);
+  output.wave_header = {};
+  output.wave_header.lpData = reinterpret_cast<LPSTR>(output.wave_ring);
+  output.wave_header.dwBufferLength = static_cast<DWORD>(output.ring_frames) * 4;
+  output.wave_header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+  output.wave_header.dwLoops = 0xFFFFFFFF;
+  waveOutPrepareHeader(output.wave_device, &output.wave_header, sizeof output.wave_header);
+  waveOutWrite(output.wave_device, &output.wave_header, sizeof output.wave_header);
 
-  stop_request.store(0);
+  output.stop_request.store(0);
   // Cleared here as well as by the thread, so that a close_output that
   // comes before the thread has started still waits for it.
-  thread_finished.store(0);
-  output_thread_handle = CreateThread(nullptr, 0, output_thread, nullptr, 0, nullptr);
-  if (output_thread_handle == nullptr) {
-    thread_finished.store(1);
+  output.thread_finished.store(0);
+  output.output_thread_handle = CreateThread(nullptr, 0, output_thread, &output, 0, nullptr);
+  if (output.output_thread_handle == nullptr) {
+    output.thread_finished.store(1);
     close_output();
     return false;
   }
-  SetThreadPriority(output_thread_handle, THREAD_PRIORITY_TIME_CRITICAL);
+  SetThreadPriority(output.output_thread_handle, THREAD_PRIORITY_TIME_CRITICAL);
   return true;
 }
 
@@ -165,44 +185,45 @@ bool open_offline_output(std::int32_t rate) {
   if (rate <= 0) {
     return false;
   }
-  return allocate_output(rate);
+  return allocate_output(*current_output, rate);
 }
 
 void close_output() {
-  stop_request.store(1);
+  SoundOutput& output = *current_output;
+  output.stop_request.store(1);
   {
     // Waits for a chunk in progress; no new one starts once the thread has
     // seen stop_request.
-    std::lock_guard<std::mutex> wait_for_chunk(chunk_lock);
+    std::lock_guard<std::mutex> wait_for_chunk(output.chunk_lock);
   }
-  if (output_thread_handle != nullptr) {
+  if (output.output_thread_handle != nullptr) {
     // The lock is not held here: the thread needs its polls to see the
     // request and end.
-    while (thread_finished.load() == 0) {
+    while (output.thread_finished.load() == 0) {
       Sleep(50);
     }
-    CloseHandle(output_thread_handle);
-    output_thread_handle = nullptr;
+    CloseHandle(output.output_thread_handle);
+    output.output_thread_handle = nullptr;
   }
-  voice_list.next = voice_list.prev = &voice_list;
-  music_release(mix_buffer_block);
-  mix_buffer_block = nullptr;
-  mix_buffer = nullptr;
-  if (wave_device != nullptr) {
-    waveOutUnprepareHeader(wave_device, &wave_header, sizeof wave_header);
-    wave_header.dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
-    waveOutReset(wave_device);
-    waveOutClose(wave_device);
-    wave_device = nullptr;
+  output.voice_list.next = output.voice_list.prev = &output.voice_list;
+  music_release(output.mix_buffer_block);
+  output.mix_buffer_block = nullptr;
+  output.mix_buffer = nullptr;
+  if (output.wave_device != nullptr) {
+    waveOutUnprepareHeader(output.wave_device, &output.wave_header, sizeof output.wave_header);
+    output.wave_header.dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
+    waveOutReset(output.wave_device);
+    waveOutClose(output.wave_device);
+    output.wave_device = nullptr;
   }
-  music_release(wave_ring);
-  wave_ring = nullptr;
-  music_release(voice_table);
-  voice_table = nullptr;
+  music_release(output.wave_ring);
+  output.wave_ring = nullptr;
+  music_release(output.voice_table);
+  output.voice_table = nullptr;
   // Playing songs keep their channels; the next open_output binds them to
   // its voices.
-  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
-    bind_channels(song);
+  for (Song* song = output.playing_songs.next; song != &output.playing_songs; song = song->next) {
+    bind_channels(output, song);
   }
 }
 
@@ -210,14 +231,16 @@ void close_output() {
 // their exact frames, mixed in chunk k's part of mix_buffer and converted
 // into pcm.
 static void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
-  std::lock_guard<std::mutex> hold(chunk_lock);
-  if (wave_ring == nullptr || k < 0 || k >= ring_frames / chunk_frames) {
+  SoundOutput& output = *current_output;
+  std::lock_guard<std::mutex> hold(output.chunk_lock);
+  const std::int32_t chunk_frames = output.chunk_frames;
+  if (output.wave_ring == nullptr || k < 0 || k >= output.ring_frames / chunk_frames) {
     return;
   }
-  mixing_busy.store(1);
-  float* mix = mix_buffer + static_cast<std::size_t>(k) * chunk_frames * 2;
+  output.mixing_busy.store(1);
+  float* mix = output.mix_buffer + static_cast<std::size_t>(k) * chunk_frames * 2;
   std::fill(mix, mix + static_cast<std::size_t>(chunk_frames) * 2, 0.0f);
-  for (Song* song = playing_songs.next; song != &playing_songs; song = song->next) {
+  for (Song* song = output.playing_songs.next; song != &output.playing_songs; song = song->next) {
     if (song->playing == 0) {
       continue;
     }
@@ -233,45 +256,69 @@ static void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
         left = std::max<std::int32_t>(1, song->samples_per_tick);
       }
       const std::int32_t frames = std::min(left, chunk_frames - done);
-      mix_voices(mix + static_cast<std::size_t>(done) * 2, &voice_list, frames);
+      mix_voices(mix + static_cast<std::size_t>(done) * 2, &output.voice_list, frames);
       done += frames;
       left -= frames;
     }
     song->tick_countdown = left;
   }
-  convert_mix_to_pcm16(pcm != nullptr ? pcm : wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix,
+  convert_mix_to_pcm16(pcm != nullptr ? pcm : output.wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix,
                        chunk_frames);
-  mixing_busy.store(0);
+  output.mixing_busy.store(0);
 }
 
 void render_chunk(std::int32_t k) { render_chunk_frames(k, nullptr); }
 
+// The chunk at fill_chunk, then fill_chunk moves on.
+static std::int32_t next_chunk(SoundOutput& output) {
+  const std::int32_t k = output.fill_chunk;
+  output.fill_chunk = k + 1 == output.ring_frames / output.chunk_frames ? 0 : k + 1;
+  return k;
+}
+
 const std::int16_t* render_next_chunk() {
-  if (wave_ring == nullptr) {
+  SoundOutput& output = *current_output;
+  if (output.wave_ring == nullptr) {
     return nullptr;
   }
-  const std::int32_t k = fill_chunk;
+  const std::int32_t k = next_chunk(output);
   render_chunk(k);
-  fill_chunk = k + 1 == ring_frames / chunk_frames ? 0 : k + 1;
-  return wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2;
+  return output.wave_ring + static_cast<std::size_t>(k) * output.chunk_frames * 2;
 }
 
 bool render_next_chunk_into(std::int16_t* destination) {
-  if (wave_ring == nullptr || destination == nullptr) {
+  SoundOutput& output = *current_output;
+  if (output.wave_ring == nullptr || destination == nullptr) {
     return false;
   }
-  const std::int32_t k = fill_chunk;
-  render_chunk_frames(k, destination);
-  fill_chunk = k + 1 == ring_frames / chunk_frames ? 0 : k + 1;
+  render_chunk_frames(next_chunk(output), destination);
   return true;
+}
+
+// Stops the song on the output it plays on, whichever thread asks. A song
+// that plays nowhere is linked nowhere and has no channels.
+static void stop_where_playing(Song* song) {
+  SoundOutput* output = song->output;
+  if (output == nullptr) {
+    song->playing = 0;
+    return;
+  }
+  std::lock_guard<std::mutex> hold(output->chunk_lock);
+  stop_song_locked(*output, song);
 }
 
 bool play_song(Song* song) {
   if (song == nullptr) {
     return false;
   }
-  std::lock_guard<std::mutex> hold(chunk_lock);
-  stop_song_locked(song);
+  if (song->output != current_output) {
+    stop_where_playing(song);
+  }
+  SoundOutput& output = *current_output;
+  std::lock_guard<std::mutex> hold(output.chunk_lock);
+  if (song->output == &output) {
+    stop_song_locked(output, song);
+  }
   song->global_volume = song->initial_global_volume;
   song->next_order = -1;
   song->next_row = -1;
@@ -289,9 +336,10 @@ bool play_song(Song* song) {
       return false;
     }
   }
-  bind_channels(song);
-  list_append(song, &playing_songs);
+  bind_channels(output, song);
+  list_append(song, &output.playing_songs);
   song->playing = 1;
+  song->output = &output;
   return true;
 }
 
@@ -299,8 +347,7 @@ bool stop_song(Song* song) {
   if (song == nullptr) {
     return false;
   }
-  std::lock_guard<std::mutex> hold(chunk_lock);
-  stop_song_locked(song);
+  stop_where_playing(song);
   return true;
 }
 

@@ -22,19 +22,8 @@ constexpr std::int32_t amiga_clock = 14317056;
 // loaded song holds, are not.
 bool is_note(std::uint8_t note) { return note >= 1 && note <= 96; }
 
-// The two power-of-two computations depend on one integer each. A small
-// direct-mapped memory keeps recent results, so that the same pitch on the
-// next tick costs no power; a slot is used only once it has been filled.
-// Used by whichever thread runs the ticks (the output thread, or a program
-// rendering offline).
-template <typename Value>
-struct PowerMemory {
-  static constexpr std::size_t size = 1024;
-  std::int64_t keys[size];
-  Value values[size];
-  bool filled[size];
-};
-
+// Looks the key up in one of the output's memories of the two frequency
+// tables' powers, computing and keeping the result on a miss.
 template <typename Value, typename Compute>
 Value remembered(PowerMemory<Value>& memory, std::int64_t key, Compute compute) {
   const std::size_t slot = static_cast<std::size_t>(static_cast<std::uint64_t>(key) % PowerMemory<Value>::size);
@@ -45,9 +34,6 @@ Value remembered(PowerMemory<Value>& memory, std::int64_t key, Compute compute) 
   }
   return memory.values[slot];
 }
-
-PowerMemory<std::int32_t> linear_powers = {};
-PowerMemory<std::int64_t> amiga_powers = {};
 
 const Pattern& current_pattern(const Song* song) {
   return song->patterns[song->order_table[song->order.load(std::memory_order_relaxed)]];
@@ -222,6 +208,7 @@ void update_voice(Channel& channel, Sample* sample, const Song* song) {
       channel.voice_index = started;
     }
   }
+  Voice* const voice_table = current_output->voice_table;
   if (voice_table == nullptr || channel.voice_index < 0 || channel.voice_index >= voice_count) {
     return;
   }
@@ -256,7 +243,7 @@ std::int32_t note_frequency(const Channel& channel, const Song* song) {
   const std::int64_t period = channel.period;
   const std::int64_t delta = channel.period_delta;
   if ((song->flags & 1) != 0) {
-    return remembered(linear_powers, 4608 - period + delta, linear_frequency);
+    return remembered(current_output->linear_powers, 4608 - period + delta, linear_frequency);
   }
   const std::int64_t divisor = period + delta;
   if (divisor == 0) {
@@ -280,7 +267,8 @@ std::int64_t amiga_power(std::int64_t steps) {
 // The Amiga period of a 0-based note: 1712 for note 48, 27392 for note 0;
 // a finetune moves it linearly by up to one semitone.
 std::int32_t amiga_period(std::int32_t note, std::int32_t finetune) {
-  const auto period_at = [](std::int64_t steps) { return remembered(amiga_powers, steps, amiga_power); };
+  PowerMemory<std::int64_t>& memory = current_output->amiga_powers;
+  const auto period_at = [&memory](std::int64_t steps) { return remembered(memory, steps, amiga_power); };
   const std::int64_t c = period_at(132 - std::int64_t{note});
   std::int64_t result = 0;
   if (finetune < 0 && note != 0) {
@@ -303,7 +291,7 @@ void set_song_bpm(Song* song, std::int32_t bpm) {
   }
   song->bpm = bpm;
   const double frames = 1000.0 / (static_cast<double>(bpm) * static_cast<double>(0.4f)) *
-                        static_cast<double>(output_rate) * static_cast<double>(0.001f);
+                        static_cast<double>(current_output->output_rate) * static_cast<double>(0.001f);
   const auto whole = static_cast<std::int64_t>(frames);
   song->samples_per_tick = whole < 1 ? 1 : static_cast<std::int32_t>(std::min<std::int64_t>(whole, INT32_MAX));
 }

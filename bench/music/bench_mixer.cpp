@@ -31,7 +31,7 @@ struct MixerSetup {
     sample.data[20000] = sample.data[1000];
     for (int v = 0; v < voices_mixed; ++v) {
       voice_start_sample(v, &sample);
-      Voice* voice = &voice_table[v];
+      Voice* voice = &current_output->voice_table[v];
       voice_set_frequency(voice, 4000 + 3517 * v);
       voice->panning = 128;
       voice_set_volume(voice, 100);
@@ -51,7 +51,7 @@ void BM_MixTwelveVoices(benchmark::State& state) {
   const auto frames = static_cast<std::int32_t>(state.range(0));
   MixerSetup setup(frames);
   for (auto _ : state) {
-    mix_voices(setup.out.data(), &voice_list, frames);
+    mix_voices(setup.out.data(), &current_output->voice_list, frames);
     benchmark::DoNotOptimize(setup.out.data());
     benchmark::ClobberMemory();
   }
@@ -67,9 +67,9 @@ void BM_MixTwelveVoicesWithRamps(benchmark::State& state) {
   for (auto _ : state) {
     volume = volume == 100 ? 60 : 100;
     for (int v = 0; v < voices_mixed; ++v) {
-      voice_set_volume(&voice_table[v], volume);
+      voice_set_volume(&current_output->voice_table[v], volume);
     }
-    mix_voices(setup.out.data(), &voice_list, frames);
+    mix_voices(setup.out.data(), &current_output->voice_list, frames);
     benchmark::DoNotOptimize(setup.out.data());
     benchmark::ClobberMemory();
   }

@@ -54,7 +54,7 @@ void render_in_process(benchmark::State& state, const std::string& path) {
     std::int64_t rendered = 0;
     while (pass_tracker.pass_end_frame.load() < 0 || rendered < pass_tracker.pass_end_frame.load()) {
       benchmark::DoNotOptimize(render_next_chunk());
-      rendered += chunk_frames;
+      rendered += current_output->chunk_frames;
     }
     free_song(song);
     close_output();

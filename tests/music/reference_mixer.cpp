@@ -53,14 +53,14 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
       voice.gain_step_right = 0.0f;
       if (voice.gain_left != voice.current_gain_left) {
         voice.gain_step_left = static_cast<float>(voice.gain_left - voice.current_gain_left) * inverse_255;
-        voice.gain_step_left *= ramp_step;
+        voice.gain_step_left *= current_output->ramp_step;
       }
       if (voice.gain_right != voice.current_gain_right) {
         voice.gain_step_right = static_cast<float>(voice.gain_right - voice.current_gain_right) * inverse_255;
-        voice.gain_step_right *= ramp_step;
+        voice.gain_step_right *= current_output->ramp_step;
       }
       const bool moves = voice.gain_left != voice.current_gain_left || voice.gain_right != voice.current_gain_right;
-      voice.ramp_frames_left = moves ? ramp_length : 0;
+      voice.ramp_frames_left = moves ? current_output->ramp_length : 0;
     }
     const bool ramp = voice.ramp_frames_left > 0;
     if (ramp && voice.ramp_frames_left < run) {

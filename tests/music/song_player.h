@@ -31,7 +31,7 @@ struct SongPlayerTest : ::testing::Test {
     }
   }
   Channel& channel(int c) { return song->channels[c]; }
-  Voice& voice(int c) { return voice_table[c]; }
+  Voice& voice(int c) { return current_output->voice_table[c]; }
   std::uint16_t position() const {
     return static_cast<std::uint16_t>((song_order(song) & 0xFF) << 8 | (song_row(song) & 0xFF));
   }

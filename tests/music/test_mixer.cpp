@@ -44,7 +44,7 @@ struct MixerTest : ::testing::Test {
     mixer_vector_loops = default_vector_loops;
   }
   bool default_vector_loops = mixer_vector_loops;
-  Voice& voice(int k) { return voice_table[k]; }
+  Voice& voice(int k) { return current_output->voice_table[k]; }
   // Starts voice 0 at a 32.32 position, settled at the given gains.
   Voice& settled_voice(Sample& sample, std::uint64_t position, std::uint64_t step, std::uint8_t left,
                        std::uint8_t right) {
@@ -142,7 +142,7 @@ TEST_F(MixerTest, InterpolatesLinearlyBetweenNeighbouringFrames) {
   OwnedSample owned({0, 1000, -1000, 500}, loop_none, 0, 0);
   settled_voice(owned.sample, one_frame / 4, one_frame / 2, 255, 51);
   std::vector<float> out(8, 1.0f);
-  mix_voices(out.data(), &voice_list, 4);
+  mix_voices(out.data(), &current_output->voice_list, 4);
   const float gl = 255 * 0.003921569f;
   const float gr = 51 * 0.003921569f;
   const float expected[] = {250.0f, 750.0f, 500.0f, -500.0f};  // positions 0.25, 0.75, 1.25, 1.75
@@ -158,14 +158,14 @@ TEST_F(MixerTest, AForwardLoopWrapsByItsLength) {
   OwnedSample owned(constant_frames(1000, 10), loop_forward, 200, 800);
   Voice& v = settled_voice(owned.sample, 999 * one_frame + one_frame / 2, one_frame, 100, 100);
   std::vector<float> out(2, 0.0f);
-  mix_voices(out.data(), &voice_list, 1);
+  mix_voices(out.data(), &current_output->voice_list, 1);
   EXPECT_EQ(v.position, 200u);
   EXPECT_EQ(v.position_fraction, 0x80000000u);
   EXPECT_EQ(v.sample, &owned.sample);
   // A step longer than the loop wraps more than once.
   OwnedSample tight(constant_frames(20, 10), loop_forward, 10, 3);
   Voice& w = settled_voice(tight.sample, 12 * one_frame, 16 * one_frame, 100, 100);
-  mix_voices(out.data(), &voice_list, 1);
+  mix_voices(out.data(), &current_output->voice_list, 1);
   EXPECT_EQ(w.position, 10u);  // 28 - 3 x 6
 }
 
@@ -173,14 +173,14 @@ TEST_F(MixerTest, APingPongLoopReflectsAtItsEnds) {
   OwnedSample owned(constant_frames(1000, 10), loop_ping_pong, 500, 500);
   Voice& v = settled_voice(owned.sample, 999 * one_frame + one_frame / 4, one_frame, 100, 100);
   std::vector<float> out(8, 0.0f);
-  mix_voices(out.data(), &voice_list, 1);  // reaches 1000.25
+  mix_voices(out.data(), &current_output->voice_list, 1);  // reaches 1000.25
   EXPECT_EQ(v.direction, 2);
   EXPECT_EQ(v.position, 999u);
   EXPECT_EQ(v.position_fraction, 0xBFFFFFFFu);  // 999.75 - 2^-32
   // Backward across the start: 500.5 - 1.0 = 499.5 reflects to 500.5 - 2^-32.
   v.position = 500;
   v.position_fraction = 0x80000000u;
-  mix_voices(out.data(), &voice_list, 1);
+  mix_voices(out.data(), &current_output->voice_list, 1);
   EXPECT_EQ(v.direction, 1);
   EXPECT_EQ(v.position, 500u);
   EXPECT_EQ(v.position_fraction, 0x7FFFFFFFu);
@@ -194,7 +194,7 @@ TEST_F(MixerTest, AnUnloopedSampleEndsAndDetaches) {
   OwnedSample owned(frames, loop_none, 0, 0);
   Voice& v = settled_voice(owned.sample, 0, one_frame, 255, 255);
   std::vector<float> out(2 * 1500, 0.0f);
-  mix_voices(out.data(), &voice_list, 1500);
+  mix_voices(out.data(), &current_output->voice_list, 1500);
   const float gain = 255 * 0.003921569f;
   EXPECT_EQ(out[0], 1.0f * gain);
   EXPECT_EQ(out[2 * 999], 1000.0f * gain);
@@ -210,7 +210,7 @@ TEST_F(MixerTest, AnUnloopedSampleEndsAndDetaches) {
 TEST_F(MixerTest, TheEmptySampleEndsAtOnceWithoutReadingData) {
   Voice& v = settled_voice(empty_sample, 0, one_frame, 255, 255);
   std::vector<float> out(20, 0.0f);
-  mix_voices(out.data(), &voice_list, 10);
+  mix_voices(out.data(), &current_output->voice_list, 10);
   EXPECT_EQ(v.sample, nullptr);
   for (float value : out) {
     EXPECT_EQ(value, 0.0f);
@@ -221,15 +221,15 @@ TEST_F(MixerTest, AVoiceThatNeverGotAFrequencyNeitherMovesNorSounds) {
   OwnedSample owned(constant_frames(100, 1000), loop_forward, 0, 100);
   Voice& v = settled_voice(owned.sample, 5 * one_frame, 0, 255, 255);
   std::vector<float> out(20, 0.0f);
-  mix_voices(out.data(), &voice_list, 10);
+  mix_voices(out.data(), &current_output->voice_list, 10);
   EXPECT_EQ(v.position, 5u);
   EXPECT_EQ(v.sample, &owned.sample);
   for (float value : out) {
     EXPECT_EQ(value, 0.0f);
   }
   std::vector<float> none(2, 7.0f);
-  mix_voices(none.data(), &voice_list, 0);
-  mix_voices(none.data(), &voice_list, -3);
+  mix_voices(none.data(), &current_output->voice_list, 0);
+  mix_voices(none.data(), &current_output->voice_list, -3);
   EXPECT_EQ(none[0], 7.0f);
 }
 
@@ -240,7 +240,7 @@ TEST_F(MixerTest, AGainChangeRampsOver128Frames) {
   voice_set_volume(&v, 127);
   ASSERT_EQ(v.gain_left, 127);
   std::vector<float> out(2 * 300, 0.0f);
-  mix_voices(out.data(), &voice_list, 300);
+  mix_voices(out.data(), &current_output->voice_list, 300);
   const float step = 127 * 0.003921569f * (1.0f / 128);
   float gain = 0.0f;
   for (int k = 0; k < 128; ++k) {
@@ -261,7 +261,7 @@ TEST_F(MixerTest, ARampSplitAcrossBuffersAndLoopsKeepsItsStepAndLength) {
   voice_set_panning(&v, 0);
   voice_set_volume(&v, 127);
   std::vector<float> out(2 * 150, 0.0f);
-  mix_voices(out.data(), &voice_list, 50);
+  mix_voices(out.data(), &current_output->voice_list, 50);
   EXPECT_EQ(v.ramp_frames_left, 78);
   EXPECT_EQ(v.current_gain_left, 50);  // 50 x 127 / 128 = 49.6
   const float step = 127 * 0.003921569f * (1.0f / 128);
@@ -273,7 +273,7 @@ TEST_F(MixerTest, ARampSplitAcrossBuffersAndLoopsKeepsItsStepAndLength) {
   // after it began. Rounded up to 128 there, the gain then ramps down to
   // its target 127.
   std::fill(out.begin(), out.end(), 0.0f);
-  mix_voices(out.data(), &voice_list, 150);
+  mix_voices(out.data(), &current_output->voice_list, 150);
   float gain = 50 * 0.003921569f;
   for (int k = 0; k < 50; ++k) {
     ASSERT_EQ(out[2 * k], 1000.0f * gain) << k;
@@ -453,7 +453,7 @@ int mix_output_voices_as_a_list(std::uint64_t seed) {
     for (int k = 0; k < starts; ++k) {
       const int index = k == 0 ? 255 : k == 1 ? 0 : static_cast<int>(random() % voice_count);
       voice_start_sample(index, &samples[random() % samples.size()].sample);
-      Voice& v = voice_table[index];
+      Voice& v = current_output->voice_table[index];
       voice_set_frequency(&v, static_cast<std::int32_t>(100 + random() % 200000));
       voice_set_panning(&v, static_cast<std::int32_t>(random() % 257));
       voice_set_volume(&v, static_cast<std::int32_t>(random() % 128));
@@ -461,7 +461,7 @@ int mix_output_voices_as_a_list(std::uint64_t seed) {
         voice_reset(index);
       }
     }
-    std::vector<Voice> copies(voice_table, voice_table + voice_count);
+    std::vector<Voice> copies(current_output->voice_table, current_output->voice_table + voice_count);
     Voice head = {};
     head.next = head.prev = &head;
     for (Voice& v : copies) {
@@ -471,13 +471,13 @@ int mix_output_voices_as_a_list(std::uint64_t seed) {
     std::vector<float> expected(2 * static_cast<std::size_t>(frames), 0.25f);
     std::vector<float> actual = expected;
     reference_mix_voices(expected.data(), &head, frames);
-    mix_voices(actual.data(), &voice_list, frames);
+    mix_voices(actual.data(), &current_output->voice_list, frames);
     if (std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)) != 0) {
       std::fprintf(stderr, "round %d: the mix differs\n", round);
       return 1;
     }
     for (int k = 0; k < voice_count; ++k) {
-      const Voice& a = voice_table[k];
+      const Voice& a = current_output->voice_table[k];
       const Voice& e = copies[static_cast<std::size_t>(k)];
       if (a.sample != e.sample || a.position != e.position || a.position_fraction != e.position_fraction ||
           a.current_gain_left != e.current_gain_left || a.current_gain_right != e.current_gain_right ||

@@ -51,9 +51,9 @@ TestModule small_song() {
 // A tone on voice 5, which the song's four channels leave alone.
 void start_tone(Song* song) {
   voice_start_sample(5, song->instruments[0].samples[0]);
-  voice_set_frequency(&voice_table[5], 7000);
-  voice_set_panning(&voice_table[5], 100);
-  voice_set_volume(&voice_table[5], 90);
+  voice_set_frequency(&current_output->voice_table[5], 7000);
+  voice_set_panning(&current_output->voice_table[5], 100);
+  voice_set_volume(&current_output->voice_table[5], 90);
 }
 
 struct OutputTest : ::testing::Test {
@@ -81,33 +81,33 @@ TEST_F(OutputTest, BufferLengthsAreWholeChunksOfAtLeast20Ms) {
                                                           {200, 200}, {-40, 20}, {61, 60}};
   for (const auto& [asked, stored] : cases) {
     EXPECT_TRUE(set_output_buffer_length(asked));
-    EXPECT_EQ(output_buffer_ms, stored) << asked;
+    EXPECT_EQ(current_output->output_buffer_ms, stored) << asked;
   }
 }
 
 TEST_F(OutputTest, OpenSizesTheChunksTheRingAndTheRamp) {
   ASSERT_TRUE(open_output(44100));
-  EXPECT_EQ(output_rate, 44100);
-  EXPECT_EQ(chunk_frames, 884);
-  EXPECT_EQ(ring_frames, 8840);
-  EXPECT_EQ(wave_header.dwBufferLength, 35360u);
-  EXPECT_EQ(wave_header.lpData, reinterpret_cast<LPSTR>(wave_ring));
-  EXPECT_EQ(wave_header.dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP), static_cast<DWORD>(WHDR_BEGINLOOP | WHDR_ENDLOOP));
-  EXPECT_EQ(wave_header.dwLoops, 0xFFFFFFFFu);
-  EXPECT_EQ(ramp_length, 128);
-  EXPECT_EQ(ramp_step, 1.0f / 128);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(mix_buffer) % 16, 0u);
-  ASSERT_NE(voice_table, nullptr);
+  EXPECT_EQ(current_output->output_rate, 44100);
+  EXPECT_EQ(current_output->chunk_frames, 884);
+  EXPECT_EQ(current_output->ring_frames, 8840);
+  EXPECT_EQ(current_output->wave_header.dwBufferLength, 35360u);
+  EXPECT_EQ(current_output->wave_header.lpData, reinterpret_cast<LPSTR>(current_output->wave_ring));
+  EXPECT_EQ(current_output->wave_header.dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP), static_cast<DWORD>(WHDR_BEGINLOOP | WHDR_ENDLOOP));
+  EXPECT_EQ(current_output->wave_header.dwLoops, 0xFFFFFFFFu);
+  EXPECT_EQ(current_output->ramp_length, 128);
+  EXPECT_EQ(current_output->ramp_step, 1.0f / 128);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(current_output->mix_buffer) % 16, 0u);
+  ASSERT_NE(current_output->voice_table, nullptr);
   int linked = 0;
-  for (Voice* v = voice_list.next; v != &voice_list; v = v->next, ++linked) {
-    ASSERT_EQ(v, &voice_table[linked]);
+  for (Voice* v = current_output->voice_list.next; v != &current_output->voice_list; v = v->next, ++linked) {
+    ASSERT_EQ(v, &current_output->voice_table[linked]);
     ASSERT_EQ(v->index, linked);
   }
   EXPECT_EQ(linked, 256);
-  for (std::int32_t k = 0; k < ring_frames * 2; ++k) {
-    ASSERT_EQ(wave_ring[k], 0);
+  for (std::int32_t k = 0; k < current_output->ring_frames * 2; ++k) {
+    ASSERT_EQ(current_output->wave_ring[k], 0);
   }
-  EXPECT_NE(output_thread_handle, nullptr);
+  EXPECT_NE(current_output->output_thread_handle, nullptr);
   const auto calls = calls_named(headless_call_log(), {"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"});
   const std::string header_size = std::to_string(sizeof(WAVEHDR));
   EXPECT_EQ(calls, (std::vector<std::string>{"waveOutOpen(-1, 1, 2, 44100, 176400, 4, 16, 0)",
@@ -116,18 +116,18 @@ TEST_F(OutputTest, OpenSizesTheChunksTheRingAndTheRamp) {
 
   set_output_buffer_length(200);
   ASSERT_TRUE(open_output(44100));
-  EXPECT_EQ(ring_frames, 17680);
-  EXPECT_EQ(ring_frames / chunk_frames, 20);
+  EXPECT_EQ(current_output->ring_frames, 17680);
+  EXPECT_EQ(current_output->ring_frames / current_output->chunk_frames, 20);
   ASSERT_TRUE(open_output(22050));
-  EXPECT_EQ(chunk_frames, 444);
-  EXPECT_EQ(ramp_length, 64);
+  EXPECT_EQ(current_output->chunk_frames, 444);
+  EXPECT_EQ(current_output->ramp_length, 64);
 }
 
 TEST_F(OutputTest, OpeningWithoutFileCallbacksTouchesNoDevice) {
   set_music_file_callbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_FALSE(open_output(44100));
   EXPECT_TRUE(calls_named(headless_call_log(), {"waveOutOpen"}).empty());
-  EXPECT_EQ(voice_table, nullptr);
+  EXPECT_EQ(current_output->voice_table, nullptr);
 }
 
 TEST_F(OutputTest, AFailedDeviceOrAllocationLeavesTheOutputClosed) {
@@ -135,8 +135,8 @@ TEST_F(OutputTest, AFailedDeviceOrAllocationLeavesTheOutputClosed) {
   script.wave_open_result = MMSYSERR_ALLOCATED;
   headless_configure(script);
   EXPECT_FALSE(open_output(44100));
-  EXPECT_EQ(wave_device, nullptr);
-  EXPECT_EQ(voice_table, nullptr);
+  EXPECT_EQ(current_output->wave_device, nullptr);
+  EXPECT_EQ(current_output->voice_table, nullptr);
   headless_configure(HeadlessScript{});
 
   // The three buffers in turn: mix buffer, voices, ring.
@@ -148,11 +148,11 @@ TEST_F(OutputTest, AFailedDeviceOrAllocationLeavesTheOutputClosed) {
     music_allocation_hook = [](std::size_t) { return ++allocation != fail_at; };
     EXPECT_FALSE(open_output(44100)) << failing;
     music_allocation_hook = nullptr;
-    EXPECT_EQ(wave_device, nullptr);
-    EXPECT_EQ(wave_ring, nullptr);
-    EXPECT_EQ(mix_buffer, nullptr);
-    EXPECT_EQ(voice_table, nullptr);
-    EXPECT_EQ(output_thread_handle, nullptr);
+    EXPECT_EQ(current_output->wave_device, nullptr);
+    EXPECT_EQ(current_output->wave_ring, nullptr);
+    EXPECT_EQ(current_output->mix_buffer, nullptr);
+    EXPECT_EQ(current_output->voice_table, nullptr);
+    EXPECT_EQ(current_output->output_thread_handle, nullptr);
     EXPECT_EQ(music_blocks_in_use.load(), blocks_before);
     // The device was given back: it opens again.
     ASSERT_TRUE(open_output(44100));
@@ -166,12 +166,12 @@ TEST_F(OutputTest, CloseEndsTheThreadAndReleasesEverythingOnce) {
   ASSERT_TRUE(open_output(44100));
   headless_run_for(30);
   close_output();
-  EXPECT_EQ(output_thread_handle, nullptr);
-  EXPECT_EQ(thread_finished.load(), 1);
-  EXPECT_EQ(wave_device, nullptr);
-  EXPECT_EQ(wave_ring, nullptr);
-  EXPECT_EQ(voice_list.next, &voice_list);
-  EXPECT_EQ(wave_header.dwFlags & WHDR_PREPARED, 0u);
+  EXPECT_EQ(current_output->output_thread_handle, nullptr);
+  EXPECT_EQ(current_output->thread_finished.load(), 1);
+  EXPECT_EQ(current_output->wave_device, nullptr);
+  EXPECT_EQ(current_output->wave_ring, nullptr);
+  EXPECT_EQ(current_output->voice_list.next, &current_output->voice_list);
+  EXPECT_EQ(current_output->wave_header.dwFlags & WHDR_PREPARED, 0u);
   close_output();
   const auto calls = calls_named(headless_call_log(), {"waveOutUnprepareHeader", "waveOutReset", "waveOutClose"});
   ASSERT_EQ(calls.size(), 3u);
@@ -214,7 +214,7 @@ TEST_F(OutputTest, PlayResetsThePlayingStateAndBindsChannelsToVoices) {
   song->initial_global_volume = 64;
   ASSERT_TRUE(play_song(song));
   EXPECT_EQ(song->playing, 1);
-  EXPECT_EQ(playing_songs.next, song);
+  EXPECT_EQ(current_output->playing_songs.next, song);
   EXPECT_EQ(song->row.load(), 0);
   EXPECT_EQ(song->order.load(), 0);
   EXPECT_EQ(song->tick, 0);
@@ -226,19 +226,19 @@ TEST_F(OutputTest, PlayResetsThePlayingStateAndBindsChannelsToVoices) {
   EXPECT_EQ(song->global_volume_slide, 7);
   EXPECT_EQ(song->samples_per_tick, 934);
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(song->channels[i].voice, &voice_table[i]);
+    EXPECT_EQ(song->channels[i].voice, &current_output->voice_table[i]);
     EXPECT_EQ(song->channels[i].voice_index, i);
   }
   // Playing again restarts; stopping releases the channels and the voices.
-  voice_table[2].sample = &empty_sample;
+  current_output->voice_table[2].sample = &empty_sample;
   ASSERT_TRUE(play_song(song));
-  EXPECT_EQ(playing_songs.next, song);
-  EXPECT_EQ(playing_songs.prev, song);
-  EXPECT_EQ(voice_table[2].sample, nullptr);
+  EXPECT_EQ(current_output->playing_songs.next, song);
+  EXPECT_EQ(current_output->playing_songs.prev, song);
+  EXPECT_EQ(current_output->voice_table[2].sample, nullptr);
   EXPECT_TRUE(stop_song(song));
   EXPECT_EQ(song->playing, 0);
   EXPECT_EQ(song->channels, nullptr);
-  EXPECT_EQ(playing_songs.next, &playing_songs);
+  EXPECT_EQ(current_output->playing_songs.next, &current_output->playing_songs);
   EXPECT_EQ(song->next, song);
   free_song(song);
 }
@@ -249,7 +249,7 @@ TEST_F(OutputTest, PlayingWithoutAnOutputWaitsForTheNextOpen) {
   EXPECT_EQ(song->channels[0].voice, nullptr);
   ASSERT_TRUE(open_output(44100));
   EXPECT_EQ(song->samples_per_tick, 882);
-  EXPECT_EQ(song->channels[2].voice, &voice_table[2]);
+  EXPECT_EQ(song->channels[2].voice, &current_output->voice_table[2]);
   close_output();
   EXPECT_EQ(song->channels[2].voice, nullptr) << "no channel keeps a released voice";
   EXPECT_EQ(ticks_seen, 0);
@@ -280,12 +280,12 @@ TEST_F(OutputTest, TicksFollowTheTickLengthAcrossChunks) {
     ASSERT_EQ(ticks_seen, expected_ticks) << chunk;
     ASSERT_EQ(song->tick_countdown, next_tick - chunk_end) << chunk;
   }
-  EXPECT_EQ(fill_chunk, 0);  // 40 chunks are four times round the ring
+  EXPECT_EQ(current_output->fill_chunk, 0);  // 40 chunks are four times round the ring
   free_song(song);
 }
 
 TEST_F(OutputTest, TickLengthsFromTheBpm) {
-  output_rate = 44100;
+  current_output->output_rate = 44100;
   Song song = {};
   const std::pair<std::int32_t, std::int32_t> cases[] = {{118, 934}, {125, 882}, {32, 3445}, {255, 432}};
   for (const auto& [bpm, frames] : cases) {
@@ -298,7 +298,7 @@ TEST_F(OutputTest, TickLengthsFromTheBpm) {
   EXPECT_EQ(song.samples_per_tick, 882);
   set_song_bpm(&song, 1000000);
   EXPECT_EQ(song.samples_per_tick, 1);
-  output_rate = 0;
+  current_output->output_rate = 0;
 }
 
 // The live thread plays exactly what offline rendering produces: each chunk
@@ -315,7 +315,7 @@ TEST_F(OutputTest, TheThreadRendersWhatOfflineRenderingGives) {
   std::vector<std::vector<std::int16_t>> offline;
   for (int chunk = 0; chunk < 25; ++chunk) {
     const std::int16_t* pcm = render_next_chunk();
-    offline.emplace_back(pcm, pcm + 2 * chunk_frames);
+    offline.emplace_back(pcm, pcm + 2 * current_output->chunk_frames);
   }
   free_song(song);
 
@@ -334,8 +334,8 @@ TEST_F(OutputTest, TheThreadRendersWhatOfflineRenderingGives) {
     headless_run_for(static_cast<DWORD>(poll_ms - now_ms));
     now_ms = poll_ms;
     const std::int32_t k = chunk % 10;
-    ASSERT_EQ(fill_chunk, (chunk + 1) % 10) << chunk;
-    const std::int16_t* ring_chunk = wave_ring + 2 * k * chunk_frames;
+    ASSERT_EQ(current_output->fill_chunk, (chunk + 1) % 10) << chunk;
+    const std::int16_t* ring_chunk = current_output->wave_ring + 2 * k * current_output->chunk_frames;
     ASSERT_TRUE(std::equal(offline[chunk].begin(), offline[chunk].end(), ring_chunk)) << chunk;
   }
   bool sound = false;
@@ -355,7 +355,7 @@ TEST_F(OutputTest, SongsKeepPlayingAcrossACloseAndReopen) {
   close_output();
   ASSERT_TRUE(open_offline_output(22050));
   EXPECT_EQ(song->samples_per_tick, 441);
-  EXPECT_EQ(song->channels[1].voice, &voice_table[1]);
+  EXPECT_EQ(song->channels[1].voice, &current_output->voice_table[1]);
   for (int chunk = 0; chunk < 30; ++chunk) {
     render_next_chunk();
   }
@@ -400,6 +400,110 @@ TEST_F(OutputTest, ControlsRaceTheRenderingThreadSafely) {
   free_song(demo_song);
   demo_song = nullptr;
   close_output();
+}
+
+// Renders chunks of a song on the calling thread's own output and returns
+// the FNV-1a hash of the PCM.
+std::uint64_t render_on_own_output(Song* song, std::int32_t rate, int chunks) {
+  SoundOutput output;
+  select_output(&output);
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  if (open_offline_output(rate) && play_song(song)) {
+    std::vector<std::int16_t> pcm(2 * static_cast<std::size_t>(output.chunk_frames));
+    for (int chunk = 0; chunk < chunks; ++chunk) {
+      render_next_chunk_into(pcm.data());
+      for (const std::int16_t value : pcm) {
+        hash = (hash ^ static_cast<std::uint16_t>(value)) * 0x100000001B3ull;
+      }
+    }
+  }
+  stop_song(song);
+  close_output();
+  select_output(nullptr);
+  return hash;
+}
+
+// Two songs rendered offline on two threads, each on its own output (one
+// at 44100 Hz with the linear table, one at 22050 Hz with the Amiga table,
+// so that their ramps and powers differ), while the default output's
+// thread plays a third song live: each thread's sound is what the song
+// gives when rendered alone. Run under ThreadSanitizer in CI.
+TEST_F(OutputTest, TwoOutputsRenderTwoSongsAtOnceBesideLivePlay) {
+  // Playing changes a song (effect E5 rewrites finetunes): each rendering
+  // gets a song fresh from its file.
+  TestModule amiga = every_effect_song();
+  amiga.flags = 0;
+  const std::vector<std::uint8_t> linear_bytes = write_module(every_effect_song());
+  const std::vector<std::uint8_t> amiga_bytes = write_module(amiga);
+  Song* first = load_bytes(linear_bytes);
+  Song* second = load_bytes(amiga_bytes);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  const std::uint64_t first_alone = render_on_own_output(first, 44100, 150);
+  const std::uint64_t second_alone = render_on_own_output(second, 22050, 150);
+  EXPECT_NE(first_alone, second_alone);
+  free_song(first);
+  free_song(second);
+  first = load_bytes(linear_bytes);
+  second = load_bytes(amiga_bytes);
+
+  HeadlessScript script;
+  script.real_time = true;
+  headless_configure(script);
+  use_buffer_file(write_module(small_song()));
+  set_output_buffer_length(20);
+  ASSERT_TRUE(open_output(44100));
+  Song* live = load_song("live.xm");
+  ASSERT_TRUE(play_song(live));
+  std::uint64_t first_hash = 0;
+  std::uint64_t second_hash = 0;
+  std::thread first_thread([&] { first_hash = render_on_own_output(first, 44100, 150); });
+  std::thread second_thread([&] { second_hash = render_on_own_output(second, 22050, 150); });
+  first_thread.join();
+  second_thread.join();
+  EXPECT_EQ(first_hash, first_alone);
+  EXPECT_EQ(second_hash, second_alone);
+  EXPECT_EQ(live->output, &default_output);
+  free_song(live);
+  free_song(first);
+  free_song(second);
+  close_output();
+}
+
+// A song plays on one output at a time: played on another, it leaves the
+// first, whose voices it no longer drives, and stop_song and free_song find
+// it wherever it plays.
+TEST_F(OutputTest, ASongMovesBetweenOutputs) {
+  use_buffer_file(write_module(small_song()));
+  Song* song = load_song("song.xm");
+  ASSERT_TRUE(open_offline_output(44100));
+  ASSERT_TRUE(play_song(song));
+  render_next_chunk();
+  EXPECT_NE(default_output.voice_table[0].sample, nullptr);
+  SoundOutput other;
+  select_output(&other);
+  ASSERT_TRUE(open_offline_output(22050));
+  ASSERT_TRUE(play_song(song));
+  EXPECT_EQ(song->output, &other);
+  EXPECT_EQ(song->channels[0].voice, &other.voice_table[0]);
+  EXPECT_EQ(default_output.playing_songs.next, &default_output.playing_songs);
+  EXPECT_EQ(default_output.voice_table[0].sample, nullptr);
+  EXPECT_EQ(other.playing_songs.next, song);
+  render_next_chunk();
+  select_output(nullptr);
+  EXPECT_TRUE(stop_song(song));
+  EXPECT_EQ(other.playing_songs.next, &other.playing_songs);
+  EXPECT_EQ(other.voice_table[0].sample, nullptr);
+  EXPECT_EQ(song->output, nullptr);
+  select_output(&other);
+  ASSERT_TRUE(play_song(song));
+  render_next_chunk();
+  select_output(nullptr);
+  EXPECT_TRUE(free_song(song));  // from the default output's thread
+  EXPECT_EQ(other.playing_songs.next, &other.playing_songs);
+  select_output(&other);
+  close_output();
+  select_output(nullptr);
 }
 
 }  // namespace

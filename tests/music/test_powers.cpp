@@ -171,7 +171,7 @@ TEST(Powers, AC4WithFinetuneMinus2PlaysAt8355HzInAFreshProcess) {
     }
     song->tick_handler(song);
     const std::int32_t period = song->channels[0].period;
-    const std::int32_t hertz = voice_table[0].frequency;
+    const std::int32_t hertz = current_output->voice_table[0].frequency;
     free_song(song);
     close_output();
     return period == 4609 && hertz == 8355 ? 0 : 1;

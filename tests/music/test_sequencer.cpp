@@ -288,8 +288,8 @@ TEST_F(Sequencer, KeyOffCutsAnInstrumentWithoutAVolumeEnvelope) {
 TEST_F(Sequencer, VoiceVolumeAndPanningFormulas) {
   Channel c = {};
   Voice v = {};
-  voice_table[0] = v;
-  c.voice = &voice_table[0];
+  current_output->voice_table[0] = v;
+  c.voice = &current_output->voice_table[0];
   c.voice_index = 0;
   Song s = {};
   s.global_volume = 64;
@@ -300,21 +300,21 @@ TEST_F(Sequencer, VoiceVolumeAndPanningFormulas) {
   c.envelope_panning = 64;
   c.update_flags = UPDATE_VOLUME | UPDATE_PANNING;
   update_voice(c, &empty_sample, &s);
-  EXPECT_EQ(voice_table[0].volume, 127);
-  EXPECT_EQ(voice_table[0].panning, 256);
+  EXPECT_EQ(current_output->voice_table[0].volume, 127);
+  EXPECT_EQ(current_output->voice_table[0].panning, 256);
   c.envelope_panning = 0;
   c.volume = 32;
   c.fadeout_volume = 32768;
   update_voice(c, &empty_sample, &s);
-  EXPECT_EQ(voice_table[0].panning, 0);
-  EXPECT_EQ(voice_table[0].volume, 31);  // 2^32 x 255 / 2^35 = 31.875
+  EXPECT_EQ(current_output->voice_table[0].panning, 0);
+  EXPECT_EQ(current_output->voice_table[0].volume, 31);  // 2^32 x 255 / 2^35 = 31.875
   // The swing shrinks toward the extremes: 0, 1, 2, 3 or 4 times.
   const std::pair<std::int32_t, std::int32_t> swings[] = {{0, 0}, {20, 20}, {40, 41}, {96, 99}, {255, 255}, {200, 201}};
   c.envelope_panning = 33;
   for (const auto& [panning, voice_panning] : swings) {
     c.panning = panning;
     update_voice(c, &empty_sample, &s);
-    EXPECT_EQ(voice_table[0].panning, voice_panning) << panning;
+    EXPECT_EQ(current_output->voice_table[0].panning, voice_panning) << panning;
   }
   // Values from a damaged file stay within the voice's ranges.
   c.volume = 200;
@@ -322,21 +322,21 @@ TEST_F(Sequencer, VoiceVolumeAndPanningFormulas) {
   c.envelope_panning = -900;
   c.panning = 128;
   update_voice(c, &empty_sample, &s);
-  EXPECT_EQ(voice_table[0].volume, 63);
-  EXPECT_EQ(voice_table[0].panning, 0);
+  EXPECT_EQ(current_output->voice_table[0].volume, 63);
+  EXPECT_EQ(current_output->voice_table[0].panning, 0);
 }
 
 TEST_F(Sequencer, AZeroPeriodSendsNoFrequency) {
   Channel c = {};
-  c.voice = &voice_table[0];
+  c.voice = &current_output->voice_table[0];
   Song s = {};
   s.flags = 0;
-  voice_table[0].frequency = 1234;
+  current_output->voice_table[0].frequency = 1234;
   c.period = 100;
   c.period_delta = -100;
   c.update_flags = UPDATE_FREQUENCY;
   update_voice(c, &empty_sample, &s);
-  EXPECT_EQ(voice_table[0].frequency, 1234);
+  EXPECT_EQ(current_output->voice_table[0].frequency, 1234);
 }
 
 TEST_F(Sequencer, AnInstrumentTheSongLacksPlaysTheEmptySample) {
@@ -344,7 +344,7 @@ TEST_F(Sequencer, AnInstrumentTheSongLacksPlaysTheEmptySample) {
   tick();
   EXPECT_EQ(channel(0).instrument_index, 8);
   std::vector<float> mix(2 * 64, 0.0f);
-  mix_voices(mix.data(), &voice_list, 64);
+  mix_voices(mix.data(), &current_output->voice_list, 64);
   EXPECT_EQ(voice(0).sample, nullptr) << "the empty sample ends at once";
 }
 

@@ -126,7 +126,7 @@ TEST_F(XmplayTest, RendersAWavFileAndATimeline) {
   std::vector<std::int16_t> expected;
   while (expected.size() < 2 * static_cast<std::size_t>(frames)) {
     const std::int16_t* chunk = render_next_chunk();
-    expected.insert(expected.end(), chunk, chunk + 2 * chunk_frames);
+    expected.insert(expected.end(), chunk, chunk + 2 * current_output->chunk_frames);
   }
   free_song(song);
   EXPECT_EQ(std::memcmp(wav.data() + 44, expected.data(), 4 * static_cast<std::size_t>(frames)), 0);
@@ -202,9 +202,9 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
       bool sound = false;
       while (pass_tracker.pass_end_frame.load() < 0 || rendered < pass_tracker.pass_end_frame.load()) {
         const std::int16_t* chunk = render_next_chunk();
-        hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(chunk_frames));
-        sound = sound || std::any_of(chunk, chunk + 2 * chunk_frames, [](std::int16_t v) { return v != 0; });
-        rendered += chunk_frames;
+        hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(current_output->chunk_frames));
+        sound = sound || std::any_of(chunk, chunk + 2 * current_output->chunk_frames, [](std::int16_t v) { return v != 0; });
+        rendered += current_output->chunk_frames;
       }
       EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames) << name;
       EXPECT_TRUE(sound) << name;
@@ -237,11 +237,11 @@ TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
     ASSERT_TRUE(play_song(song));
     std::uint64_t hash = 0xCBF29CE484222325ull;
     bool channel_heard[12] = {};
-    for (std::int64_t rendered = 0; rendered < frames; rendered += chunk_frames) {
+    for (std::int64_t rendered = 0; rendered < frames; rendered += current_output->chunk_frames) {
       const std::int16_t* chunk = render_next_chunk();
-      hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(chunk_frames));
+      hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(current_output->chunk_frames));
       for (int c = 0; c < 12; ++c) {
-        channel_heard[c] = channel_heard[c] || (voice_table[c].sample != nullptr && voice_table[c].volume > 0);
+        channel_heard[c] = channel_heard[c] || (current_output->voice_table[c].sample != nullptr && current_output->voice_table[c].volume > 0);
       }
     }
     EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames);

@@ -207,12 +207,12 @@ TEST_F(LoadedSong, OnePassLastsWhatItsRowsAndTempoMake) {
   bool back_at_start = false;
   while (rendered < expected + 100000 && !back_at_start) {
     render_next_chunk();
-    rendered += chunk_frames;
+    rendered += current_output->chunk_frames;
     back_at_start = song->wrapped.load() && song_order(song) == 0;
   }
   ASSERT_TRUE(back_at_start);
   // The pass ended inside the last chunk rendered.
   EXPECT_GE(rendered, expected);
-  EXPECT_LT(rendered - chunk_frames, expected);
+  EXPECT_LT(rendered - current_output->chunk_frames, expected);
   close_output();
 }

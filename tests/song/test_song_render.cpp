@@ -22,10 +22,10 @@ const std::vector<std::int16_t>& pass() {
   EXPECT_NE(song, nullptr);
   if (!song || !open_offline_output(44100) || !play_song(song)) return pcm;
   const std::int64_t frames = rows_per_pass * frames_per_row;
-  pcm.reserve(2 * (frames + chunk_frames));
+  pcm.reserve(2 * (frames + current_output->chunk_frames));
   while (static_cast<std::int64_t>(pcm.size()) < 2 * frames) {
     const std::int16_t* chunk = render_next_chunk();
-    pcm.insert(pcm.end(), chunk, chunk + 2 * chunk_frames);
+    pcm.insert(pcm.end(), chunk, chunk + 2 * current_output->chunk_frames);
   }
   pcm.resize(2 * frames);
   close_output();

@@ -228,7 +228,7 @@ int play(const Options& options) {
   track_song(song, false);
   play_song(song);
   // What is rendered now is heard about one ring later.
-  const double latency = static_cast<double>(ring_frames) / xmplay_rate;
+  const double latency = static_cast<double>(current_output->ring_frames) / xmplay_rate;
   const auto start = std::chrono::steady_clock::now();
   auto next_line = start;
   for (;;) {

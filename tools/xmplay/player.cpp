@@ -198,7 +198,7 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
   BlockWriter writer;
   writer.file = wav.get();
   writer.thread = std::thread(run_writer, std::ref(writer));
-  const std::size_t block_capacity = block_values + 2 * static_cast<std::size_t>(chunk_frames);
+  const std::size_t block_capacity = block_values + 2 * static_cast<std::size_t>(current_output->chunk_frames);
   PcmBlock block{std::unique_ptr<std::int16_t[]>(new std::int16_t[block_capacity]), 0};
   std::int64_t target = request.seconds >= 0.0 ? std::llround(request.seconds * xmplay_rate) : -1;
   std::int64_t written = 0;
@@ -207,7 +207,7 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
     if (target < 0) {
       target = pass_tracker.pass_end_frame.load();  // known once the pass has ended in this chunk
     }
-    std::int64_t frames = chunk_frames;
+    std::int64_t frames = current_output->chunk_frames;
     if (target >= 0) {
       frames = std::min(frames, target - written);
     }
