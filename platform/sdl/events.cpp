@@ -39,6 +39,9 @@ void pump_events() {
   while (SDL_PollEvent(&event) != 0) {
     if (event.type == SDL_QUIT) {
       close_requested = true;
+    } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0 && (event.key.keysym.mod & KMOD_ALT) != 0 &&
+               (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER)) {
+      toggle_full_screen();
     } else if (event.type == SDL_WINDOWEVENT) {
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
         close_requested = true;

@@ -168,7 +168,7 @@ struct Device final : ComObject<Device, IDirectInputDeviceA> {
     if (!is_keyboard && exclusive && sdl_window != nullptr) {
       // Taken over, so that it does nothing to the rest of the system; the
       // grab lasts while the window has the focus.
-      SDL_SetWindowGrab(sdl_window, SDL_TRUE);
+      set_mouse_grab(true);
     }
     return DI_OK;
   }
@@ -225,7 +225,7 @@ struct Device final : ComObject<Device, IDirectInputDeviceA> {
   HRESULT Unacquire() override {
     acquired = false;
     if (!is_keyboard && sdl_window != nullptr) {
-      SDL_SetWindowGrab(sdl_window, SDL_FALSE);
+      set_mouse_grab(false);
     }
     return DI_OK;
   }

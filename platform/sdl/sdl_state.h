@@ -18,3 +18,13 @@ bool start_video();
 void pump_events();
 // True while the window has the keyboard focus.
 bool window_has_focus();
+
+// The window as the display mode shows it: borderless over the whole
+// screen, or as a resizable window with a title bar (Alt+Enter switches).
+void enter_full_screen();
+void enter_window();
+bool shown_in_window();
+// Switches between the two while the display mode is set; otherwise nothing.
+void toggle_full_screen();
+// Whether the mouse is taken (while in full screen; a window never grabs it).
+void set_mouse_grab(bool grabbed);
