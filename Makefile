@@ -1,6 +1,7 @@
 # The two commands of the README, and the regeneration of the assets.
-#   make run     installs what is missing, builds, runs the demo
-#   make test    installs what is missing, builds, runs every test
+#   make run     installs what is missing, builds the demo and the capture
+#                (not the tests), runs the demo
+#   make test    installs what is missing, builds everything, runs every test
 #   make assets  regenerates the committed asset files from their sources
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -8,13 +9,22 @@ JOBS ?= $(shell nproc)
 .PHONY: run test assets setup build
 
 setup:
+	@echo "== Checking the Debian packages the build needs"
 	scripts/setup.sh
 
 build: setup
 	cmake -S . -B $(BUILD) -G Ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# What `make run` needs: the demo, the capture it falls back to without a
+# display, and the check that tells the two cases apart.
+RUN_TARGETS = vorna vorna-capture vorna-display-check
+
+run: setup
+	@echo "== Configuring the build in $(BUILD)/"
+	cmake -S . -B $(BUILD) -G Ninja
+	@echo "== Building the demo and the capture (the tests are built by make test)"
+	cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	scripts/run.sh $(BUILD)
 
 test: build

@@ -5,10 +5,17 @@ set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec "$build/demo/vorna"
+  if reason=$("$build/platform/vorna-display-check" 2>/dev/null); then
+    echo "Starting the demo full screen (Escape ends the scene in progress; Alt+Enter: window or full screen)."
+    exec "$build/demo/vorna"
+  fi
+  echo "A display is named, but it cannot be opened: ${reason:-no reason given}."
+  why="no display could be opened"
+else
+  why="no display here (DISPLAY is not set)"
 fi
 mkdir -p "$root/out"
 video="$root/out/vorna.mp4"
-echo "No display here: capturing the show to $video instead (this takes a minute or two)."
+echo "Capturing the show to $video instead: $why."
 "$build/tools/capture/vorna-capture" --video "$video"
 echo "The demo, with its sound, is in $video"

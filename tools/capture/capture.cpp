@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "headless/headless.h"
 #include "tools/capture/fnv1a.h"
 #include "tools/capture/position.h"
+#include "tools/capture/progress.h"
 #include "tools/png/frame_png.h"
 
 namespace {
@@ -37,6 +39,7 @@ struct Options {
   std::string wav_path;
   std::string video_path;
   std::string log_path;
+  int progress = -1;  // -1: shown when standard error is a terminal; 0: never; 1: always
 };
 
 [[noreturn]] void fail(const std::string& reason) {
@@ -57,7 +60,9 @@ void usage() {
       "  --every K          with --png, only every K-th frame (default 1)\n"
       "  --wav FILE         write the sound (44100 Hz, 16-bit stereo)\n"
       "  --video FILE.mp4   write a video with sound through ffmpeg\n"
-      "  --log FILE.tsv     one line per frame: number, song position, FNV-1a hash\n");
+      "  --log FILE.tsv     one line per frame: number, song position, FNV-1a hash\n"
+      "  --progress         show the progress line even when standard error is not a terminal\n"
+      "  --no-progress      never show it (by default it shows on a terminal)\n");
 }
 
 std::uint32_t parse_count(const std::string& option, const char* text, std::uint32_t low, std::uint32_t high) {
@@ -132,6 +137,10 @@ Options parse_options(int argc, char** argv) {
       options.video_path = text_value();
     } else if (option == "--log") {
       options.log_path = text_value();
+    } else if (option == "--progress") {
+      options.progress = 1;
+    } else if (option == "--no-progress") {
+      options.progress = 0;
     } else {
       fail("unknown option '" + option + "' (try --help)");
     }
@@ -218,6 +227,9 @@ struct Outputs {
   std::uint32_t recorded = 0;
   std::uint16_t last_position = 0;
   bool recording = true;
+  bool show_progress = false;
+  std::chrono::steady_clock::time_point started;
+  std::chrono::steady_clock::time_point last_progress;
   bool failed = false;
   std::string failure;
 };
@@ -243,6 +255,29 @@ void on_audio(const std::int16_t* samples, std::uint32_t frames) {
   outputs->wav_bytes += bytes;
 }
 
+// Rewrites the progress line on standard error, at most five times a second
+// (and always for the last frame, when `last` is set).
+void show_progress(std::uint32_t frame, std::uint16_t position, bool last) {
+  Outputs& out = *outputs;
+  auto now = std::chrono::steady_clock::now();
+  if (!last && frame > 1 && now - out.last_progress < std::chrono::milliseconds(200)) {
+    return;
+  }
+  out.last_progress = now;
+  ProgressFigures figures;
+  figures.frames = frame;
+  figures.position = position;
+  figures.show_seconds = static_cast<double>(frame) / out.options.fps;
+  figures.elapsed_seconds = std::chrono::duration<double>(now - out.started).count();
+  if (out.options.frame_limit != 0) {
+    figures.fraction = static_cast<double>(frame) / out.options.frame_limit;
+  } else {
+    figures.fraction = last ? 1.0 : capture_song_fraction(position);
+  }
+  std::fprintf(stderr, "\r%s\033[K", progress_line(figures).c_str());
+  std::fflush(stderr);
+}
+
 void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
   Outputs& out = *outputs;
   if (!out.recording) {
@@ -263,6 +298,9 @@ void on_frame(const std::uint16_t* pixels, std::uint32_t frame) {
   }
   if (out.video != nullptr && std::fwrite(pixels, 1, frame_bytes, out.video) != frame_bytes) {
     note_failure("ffmpeg stopped taking frames");
+  }
+  if (out.show_progress) {
+    show_progress(frame, position, false);
   }
   if (out.options.frame_limit != 0) {
     if (frame >= out.options.frame_limit) {
@@ -338,6 +376,9 @@ int main(int argc, char** argv) {
     }
   }
 
+  run.show_progress = options.progress == 1 || (options.progress == -1 && ::isatty(STDERR_FILENO) == 1);
+  run.started = std::chrono::steady_clock::now();
+
   HeadlessScript script;
   script.frames_per_second = options.fps;
   script.hold_escape = options.hold_escape;
@@ -349,6 +390,10 @@ int main(int argc, char** argv) {
   static char command_line[] = "";
   static HINSTANCE__ instance = {};
   int result = WinMain(&instance, nullptr, command_line, SW_SHOWDEFAULT);
+  if (run.show_progress && run.recorded > 0) {
+    show_progress(run.recorded, run.last_position, true);
+    std::fputc('\n', stderr);
+  }
 
   if (run.log != nullptr && std::fclose(run.log) != 0) {
     note_failure("cannot write " + options.log_path);
