@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Size, quality and speed of the capture's video of the whole show.
+#
+# Usage: bench/video/quality.sh BUILD_DIR [options]
+#   --quality Q       the capture's --video-quality (default share)
+#   --every N         compare every N-th frame of the show (default 30: 309 frames over all scenes)
+#   --max-mb-per-s M  fail when the file is larger than M MB per second of show
+#   --min-ssim S      fail when the mean SSIM is below S
+#
+# The capture runs once with --video and with PNGs of every N-th frame.
+# Those frames go through the video's own scale (3 x 4 nearest-neighbour,
+# then linearly to 960 x 720) losslessly, and ffmpeg's ssim filter compares
+# them with the same frames decoded from the video: in 4:4:4 against the
+# scaled RGB frames (what a viewer loses, chroma subsampling included) and
+# in 4:2:0 against the frames converted as the video was (what the encoder
+# loses). Speed is the show's length over the capture's wall-clock time.
+set -euo pipefail
+build=${1:?usage: quality.sh BUILD_DIR [options]}
+shift
+quality=share
+every=30
+max_mb=
+min_ssim=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --quality) quality=$2; shift 2 ;;
+    --every) every=$2; shift 2 ;;
+    --max-mb-per-s) max_mb=$2; shift 2 ;;
+    --min-ssim) min_ssim=$2; shift 2 ;;
+    *) echo "quality.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+capture=$build/tools/capture/vorna-capture
+[ -x "$capture" ] || { echo "quality.sh: no capture at $capture" >&2; exit 2; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+start=$(date +%s.%N)
+timeout 1800 "$capture" --no-progress --video "$work/show.mp4" --video-quality "$quality" --png "$work/frames" \
+  --every "$every" --log "$work/log.tsv" 2>"$work/capture.log" || { cat "$work/capture.log" >&2; exit 1; }
+end=$(date +%s.%N)
+frames=$(wc -l <"$work/log.tsv")
+bytes=$(stat -c %s "$work/show.mp4")
+video_rate=$(ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 "$work/show.mp4")
+video_size=$(ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=s=x:p=0 "$work/show.mp4")
+# Every frame a PNG was written for is in the video when the video keeps
+# every k-th frame and k divides N.
+step=$(awk -v r="$video_rate" 'BEGIN { split(r, f, "/"); rate = f[1] / (f[2] ? f[2] : 1); printf "%d", 60 / rate + 0.5 }')
+if [ $((every % step)) -ne 0 ]; then
+  echo "quality.sh: --every $every is not a multiple of the video's frame step $step" >&2
+  exit 2
+fi
+scale="scale=960:800:flags=neighbor,scale=960:720:flags=bilinear"
+picked="select='not(mod(n\\,$((every / step))))',setpts=N/TB"
+reference="-framerate 1 -pattern_type glob -i $work/frames/frame_*.png"
+ssim() {  # ssim PIXEL_FORMAT REFERENCE_CHAIN
+  ffmpeg -loglevel info -nostdin -i "$work/show.mp4" $reference \
+    -lavfi "[0:v]$picked,format=$1[a];[1:v]setpts=N/TB,$2,format=$1[b];[a][b]ssim" -f null - 2>&1 |
+    grep -o 'All:[0-9.]*' | tail -n 1 | cut -d: -f2
+}
+ssim444=$(ssim yuv444p "$scale")
+ssim420=$(ssim yuv420p "$scale,format=yuv420p")
+awk -v f="$frames" -v b="$bytes" -v t0="$start" -v t1="$end" -v q="$quality" -v r="$video_rate" -v s="$video_size" \
+  -v a="$ssim444" -v c="$ssim420" -v n=$(ls "$work/frames" | wc -l) 'BEGIN {
+  show = f / 60
+  printf "%s: %s at %s frames/s, %.1f MB for %.1f s of show = %.2f MB/s; mean SSIM %.4f (4:4:4) %.4f (4:2:0) over %d frames; encoded at %.2fx real time (%.0f s)\n",
+    q, s, r, b / 1e6, show, b / 1e6 / show, a, c, n, show / (t1 - t0), t1 - t0 }' | tee "$work/result"
+failed=0
+if [ -n "$max_mb" ] && awk -v b="$bytes" -v f="$frames" -v m="$max_mb" 'BEGIN { exit !(b / 1e6 / (f / 60) > m) }'; then
+  echo "quality.sh: larger than $max_mb MB per second of show" >&2
+  failed=1
+fi
+if [ -n "$min_ssim" ] && awk -v a="$ssim444" -v m="$min_ssim" 'BEGIN { exit !(a < m) }'; then
+  echo "quality.sh: mean SSIM $ssim444 below $min_ssim" >&2
+  failed=1
+fi
+exit $failed
