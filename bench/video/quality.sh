@@ -34,9 +34,13 @@ capture=$build/tools/capture/vorna-capture
 [ -x "$capture" ] || { echo "quality.sh: no capture at $capture" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if [ -n "${VORNA_QUALITY_REUSE:-}" ]; then  # measure an earlier run's files again (a directory)
+  trap - EXIT
+  work=$VORNA_QUALITY_REUSE
+fi
 
 start=$(date +%s.%N)
-timeout 1800 "$capture" --no-progress --video "$work/show.mp4" --video-quality "$quality" --png "$work/frames" \
+[ -f "$work/show.mp4" ] || timeout 1800 "$capture" --no-progress --video "$work/show.mp4" --video-quality "$quality" --png "$work/frames" \
   --every "$every" --log "$work/log.tsv" 2>"$work/capture.log" || { cat "$work/capture.log" >&2; exit 1; }
 end=$(date +%s.%N)
 frames=$(wc -l <"$work/log.tsv")
@@ -52,9 +56,9 @@ if [ $((every % step)) -ne 0 ]; then
 fi
 scale="scale=960:800:flags=neighbor,scale=960:720:flags=bilinear"
 picked="select='not(mod(n\\,$((every / step))))',setpts=N/TB"
-reference="-framerate 1 -pattern_type glob -i $work/frames/frame_*.png"
+reference=(-framerate 1 -pattern_type glob -i "$work/frames/frame_*.png")
 ssim() {  # ssim PIXEL_FORMAT REFERENCE_CHAIN
-  ffmpeg -loglevel info -nostdin -i "$work/show.mp4" $reference \
+  ffmpeg -loglevel info -nostdin -i "$work/show.mp4" "${reference[@]}" \
     -lavfi "[0:v]$picked,format=$1[a];[1:v]setpts=N/TB,$2,format=$1[b];[a][b]ssim" -f null - 2>&1 |
     grep -o 'All:[0-9.]*' | tail -n 1 | cut -d: -f2
 }
