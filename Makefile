@@ -3,10 +3,12 @@
 #                (not the tests), runs the demo
 #   make test    installs what is missing, builds everything, runs every test
 #   make assets  regenerates the committed asset files from their sources
+#   make windows        cross-builds and packages the Windows programs (dist/)
+#   make windows-check  checks them, running the 64-bit build under wine
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test assets setup build
+.PHONY: run test assets setup build windows windows-check
 
 setup:
 	@echo "== Checking the Debian packages the build needs"
@@ -33,3 +35,10 @@ test: build
 assets: setup
 	cmake -S . -B $(BUILD) -G Ninja
 	scripts/make_assets.sh $(BUILD)
+
+windows:
+	scripts/setup.sh --windows
+	JOBS=$(JOBS) scripts/windows/build.sh
+
+windows-check: windows
+	BUILD=$(BUILD) scripts/windows/check.sh

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs whatever the build and the tests need that this Debian machine
-# does not have yet. Usage: scripts/setup.sh [--ci]
-#   --ci  also what CI uses beyond `make test`: clang for fuzzing and the
-#         sanitizers' runtime, the asset generators' libraries, and tools to
-#         look at and listen to the output.
+# does not have yet. Usage: scripts/setup.sh [--ci] [--windows]
+#   --ci       also what CI uses beyond `make test`: clang for fuzzing and the
+#              sanitizers' runtime, the asset generators' libraries, and tools
+#              to look at and listen to the output.
+#   --windows  also the Windows cross build (mingw-w64's posix-thread
+#              compilers, zip) and its checks: 64-bit wine, an X server with
+#              xdotool and imagemagick, and a PulseAudio server as the sound
+#              device.
 set -euo pipefail
 
 packages=(
@@ -13,9 +17,14 @@ packages=(
   heroes-sound-tracks   # real XM songs the player's tests load
   ffmpeg                # the capture's video
 )
-if [ "${1:-}" = "--ci" ]; then
-  packages+=(clang libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick)
-fi
+for option in "$@"; do
+  case $option in
+    --ci) packages+=(clang libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick) ;;
+    --windows) packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix zip unzip file
+                          wine wine64 xvfb xdotool imagemagick pulseaudio pulseaudio-utils sox) ;;
+    *) echo "usage: scripts/setup.sh [--ci] [--windows]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
