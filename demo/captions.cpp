@@ -3,7 +3,7 @@
 // Main thread only.
 #include <cstring>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"

@@ -12,7 +12,7 @@
 // the same way.
 #include <algorithm>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 

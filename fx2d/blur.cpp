@@ -11,7 +11,7 @@
 //          + 4^(4-j) v_0) >> 8,          j = 1 .. 4 within a group of four.
 // The sums need no more than 7936, so a group fits 16-bit lanes; only the
 // last value of each group is carried from group to group.
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 

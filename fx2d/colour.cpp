@@ -1,5 +1,5 @@
 // Conversion of the stored 6-bit palettes into RGB565 tables.
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <new>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 

@@ -66,7 +66,7 @@ std::int32_t music_file_read(void* destination, std::int32_t count, MusicFile* f
 void music_file_seek(MusicFile* file, std::int32_t offset, std::uint8_t mode);
 std::int32_t music_file_tell(MusicFile* file);
 
-// The application's memory file over embedded_module (music/memfile.cpp,
+// The application's memory file over embedded_module (demo/memfile.cpp,
 // which pulls in the asset block). One position for the whole program.
 std::uint32_t memfile_open(const char* name);
 void memfile_close(std::uint32_t handle);

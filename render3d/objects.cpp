@@ -3,7 +3,7 @@
 // saturating addition.
 #include <cstring>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "render3d/render3d.h"

@@ -16,7 +16,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace asset_test {
 

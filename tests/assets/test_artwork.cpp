@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

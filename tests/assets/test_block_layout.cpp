@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "asset_test_data.h"
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

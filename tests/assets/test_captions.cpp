@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "asset_test_data.h"
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 
 namespace {

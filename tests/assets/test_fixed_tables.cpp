@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "asset_test_data.h"
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"

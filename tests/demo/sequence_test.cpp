@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "music/module_writer.h"
 #include "music/music.h"
 #include "support/child_run.h"

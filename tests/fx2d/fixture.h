@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 

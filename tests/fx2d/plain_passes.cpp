@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace plain {
 namespace {

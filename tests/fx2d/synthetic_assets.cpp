@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 
 namespace {
 

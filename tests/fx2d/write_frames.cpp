@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 #include "synthetic_assets.h"

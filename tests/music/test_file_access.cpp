@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "music/music.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "reference.h"

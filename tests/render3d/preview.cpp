@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "render3d/render3d.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "tools/png/frame_png.h"
 #include "shell/shell.h"

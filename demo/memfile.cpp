@@ -6,7 +6,7 @@
 // bytes of the image, whatever offsets and counts it is given.
 #include <cstring>
 
-#include "demo/assets.h"
+#include "assets/assets.h"
 #include "music/music.h"
 
 namespace {
