@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
@@ -16,11 +17,6 @@ static constexpr std::uint32_t caption_shown = 0xFFFF;
 // pointer of its own so that it stays a distinct identity.
 static const char unusable_text[caption_count][1] = {};
 
-static std::uint32_t read_u32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
                           std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
                           CaptionEvent* records) {
@@ -28,12 +24,12 @@ bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char
   for (int i = 0; i < count; ++i) {
     const std::uint8_t* row = stored_rows + i * caption_row_bytes;
     CaptionEvent& record = records[i];
-    record.start = read_u32(row);
-    record.end = read_u32(row + 4);
-    record.x = read_u32(row + 12);
-    record.y = read_u32(row + 16);
+    record.start = read_le32(row);
+    record.end = read_le32(row + 4);
+    record.x = read_le32(row + 12);
+    record.y = read_le32(row + 16);
     // The offset is unsigned, so one below the area wraps to a large index.
-    const std::uint32_t index = read_u32(row + 8) - text_area_offset;
+    const std::uint32_t index = read_le32(row + 8) - text_area_offset;
     const bool inside = index < text_area_bytes;
     const bool terminated =
         inside && std::memchr(text_area + index, 0, text_area_bytes - index) != nullptr;

@@ -7,10 +7,10 @@
 // is reset between scenes: each one continues from where the previous one
 // left the state. Main thread only.
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
@@ -36,11 +36,7 @@ void step(std::int32_t& counter, std::int32_t amount) {
 std::int32_t nearest(double value) { return static_cast<std::int32_t>(std::nearbyint(value)); }
 
 // Entry i of a table of 32-bit song positions in the block (not aligned).
-std::uint32_t position_entry(const std::uint8_t* table, std::uint32_t i) {
-  std::uint32_t value;
-  std::memcpy(&value, table + 4 * i, 4);
-  return value;  // little-endian, as the block is stored and the machines are
-}
+std::uint32_t position_entry(const std::uint8_t* table, std::uint32_t i) { return read_le32(table + 4 * i); }
 
 void object_step() {
   step(object_angle_a, 8);

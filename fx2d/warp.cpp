@@ -16,6 +16,7 @@
 #include <new>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
 
@@ -46,10 +47,8 @@ alignas(64) std::uint16_t distorted_texels[65536];
 // The loops take whole blocks of sixteen pixels.
 static_assert(effect_width % 16 == 0);
 
-// Tunnel offset i (little-endian in the block, at any alignment).
-inline std::uint32_t tunnel_offset(std::uint32_t i) {
-  return static_cast<std::uint32_t>(tunnel_offsets[2 * i]) | static_cast<std::uint32_t>(tunnel_offsets[2 * i + 1]) << 8;
-}
+// Tunnel offset i (at any alignment).
+inline std::uint32_t tunnel_offset(std::uint32_t i) { return read_le16(tunnel_offsets + 2 * i); }
 
 // Replaces each of the 320 indices in row by lookup[index]. Four colours
 // are written as one 64-bit word: with one store per four pixels the loads

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "render3d/render3d.h"
@@ -15,13 +16,9 @@
 
 namespace {
 
-// The song position of pulse entry k (unsigned 32-bit, little-endian; the
-// sync tables are not naturally aligned in the block).
-std::uint32_t pulse_position(std::uint32_t k) {
-  const std::uint8_t* at = object_pulse_positions + 4 * k;
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
+// The song position of pulse entry k (unsigned 32-bit; the sync tables
+// are not naturally aligned in the block).
+std::uint32_t pulse_position(std::uint32_t k) { return read_le32(object_pulse_positions + 4 * k); }
 
 // The sprite's colour for each of its 64 x 42 pixels: sprite_colours of
 // the picture byte, converted once instead of looked up per pixel.

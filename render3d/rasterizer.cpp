@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
 
@@ -298,11 +299,6 @@ void add_span(std::uint16_t* pixels, std::uint32_t w, std::uint32_t c, std::uint
 }
 
 #endif
-
-std::uint32_t read_le32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // Resolves demo_object from the stored record, whose two 32-bit fields
 // are the block offsets of the vertex and face lists, and turns the stored

@@ -1,5 +1,5 @@
-// Helpers for the asset tests: reading committed files and little-endian
-// fields of the block.
+// Helpers for the asset tests: reading committed files and the tunnel
+// mapping of the block.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "assets/little_endian.h"
 
 namespace asset_test {
 
@@ -20,16 +21,7 @@ inline std::vector<std::uint8_t> committed_file(const std::string& name) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::uint32_t u32_at(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-inline std::uint16_t u16_at(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
 // Entry (x, y) of the tunnel mapping.
-inline std::uint16_t tunnel_entry(int x, int y) { return u16_at(tunnel_offsets + 2 * (y * 320 + x)); }
+inline std::uint16_t tunnel_entry(int x, int y) { return read_le16(tunnel_offsets + 2 * (y * 320 + x)); }
 
 }  // namespace asset_test

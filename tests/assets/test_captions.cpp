@@ -15,7 +15,6 @@
 
 namespace {
 
-using asset_test::u32_at;
 
 struct FixedRow {
   std::uint32_t start, end;
@@ -119,8 +118,8 @@ TEST(CaptionRows, TextsFillTheirAreaBackToBack) {
 TEST(CaptionRows, ResolvingTheTableGivesTheProcessRecords) {
   ASSERT_TRUE(resolve_caption_table());
   for (int i = 0; i < caption_count; ++i) {
-    EXPECT_EQ(caption_table[i].text, reinterpret_cast<const char*>(caption_texts) + (u32_at(stored_caption_table + 20 * i + 8) - caption_texts_offset));
-    EXPECT_EQ(caption_table[i].start, u32_at(stored_caption_table + 20 * i));
+    EXPECT_EQ(caption_table[i].text, reinterpret_cast<const char*>(caption_texts) + (read_le32(stored_caption_table + 20 * i + 8) - caption_texts_offset));
+    EXPECT_EQ(caption_table[i].start, read_le32(stored_caption_table + 20 * i));
   }
 }
 

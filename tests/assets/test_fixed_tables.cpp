@@ -12,7 +12,6 @@
 namespace {
 
 using asset_test::tunnel_entry;
-using asset_test::u32_at;
 
 TEST(SineTable, QuarterPointsAndEveryEntry) {
   EXPECT_EQ(sine_table[0], 127);
@@ -29,26 +28,26 @@ TEST(SyncTables, PositionsOfTheFlashesPulsesAndSwaps) {
   const std::uint32_t flashes[10] = {0x0404, 0x0414, 0x0424, 0x042C, 0x0434,
                                      0x0437, 0x0439, 0x043C, 0x043E, 0x043F};
   for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(u32_at(object_flash_positions + 4 * i), flashes[i]) << i;
+    EXPECT_EQ(read_le32(object_flash_positions + 4 * i), flashes[i]) << i;
   }
   const std::uint32_t pulses[9] = {0x0500, 0x051D, 0x0520, 0x0600, 0x061D, 0x0620, 0x0700, 0x071D, 0x0720};
   for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(u32_at(object_pulse_positions + 4 * i), pulses[i]) << i;
+    EXPECT_EQ(read_le32(object_pulse_positions + 4 * i), pulses[i]) << i;
   }
   const std::uint32_t rows[15] = {0x04, 0x09, 0x0C, 0x14, 0x19, 0x1C, 0x24, 0x27,
                                   0x29, 0x2C, 0x3C, 0x39, 0x3C, 0x3E, 0x3F};
   for (int order = 0; order < 4; ++order) {
     for (int r = 0; r < 15; ++r) {
-      EXPECT_EQ(u32_at(picture_swap_positions + 4 * (15 * order + r)), (0x0Eu + order) << 8 | rows[r]);
+      EXPECT_EQ(read_le32(picture_swap_positions + 4 * (15 * order + r)), (0x0Eu + order) << 8 | rows[r]);
     }
   }
-  EXPECT_EQ(u32_at(picture_swap_positions), 0x0E04u);
-  EXPECT_EQ(u32_at(picture_swap_positions + 236), 0x113Fu);
+  EXPECT_EQ(read_le32(picture_swap_positions), 0x0E04u);
+  EXPECT_EQ(read_le32(picture_swap_positions + 236), 0x113Fu);
 }
 
 TEST(DemoObject, RecordHoldsBlockOffsetsOfItsLists) {
-  const std::uint32_t vertices_at = u32_at(stored_demo_object);
-  const std::uint32_t faces_at = u32_at(stored_demo_object + 4);
+  const std::uint32_t vertices_at = read_le32(stored_demo_object);
+  const std::uint32_t faces_at = read_le32(stored_demo_object + 4);
   EXPECT_EQ(vertices_at, demo_object_offset + 8);
   EXPECT_EQ(faces_at, demo_object_offset + 8 + 42 * 12);
   EXPECT_EQ(faces_at + 80 * 12, demo_object_offset + demo_object_bytes);
@@ -70,9 +69,9 @@ TEST(DemoObject, RecordHoldsBlockOffsetsOfItsLists) {
   // first corner of five faces.
   int around_inner[42] = {};
   for (int f = 0; f < 80; ++f) {
-    const std::uint32_t a = u32_at(asset_block + faces_at + 12 * f);
-    const std::uint32_t b = u32_at(asset_block + faces_at + 12 * f + 4);
-    const std::uint32_t c = u32_at(asset_block + faces_at + 12 * f + 8);
+    const std::uint32_t a = read_le32(asset_block + faces_at + 12 * f);
+    const std::uint32_t b = read_le32(asset_block + faces_at + 12 * f + 4);
+    const std::uint32_t c = read_le32(asset_block + faces_at + 12 * f + 8);
     EXPECT_LT(a, 42u);
     EXPECT_LT(b, 42u);
     EXPECT_LT(c, 42u);
