@@ -52,6 +52,14 @@ bool resolve_caption_table() {
 
 // --- The list of captions on screen -----------------------------------------
 
+void init_captions_and_palettes() {
+  // Clearing the entries as well keeps the list's rule (every entry from
+  // caption_list_end on has a null text) true even if this runs again.
+  for (ActiveCaption& caption : active_captions) caption = ActiveCaption{};
+  caption_list_end = active_captions;
+  convert_font_and_sprite_palettes();
+}
+
 static bool caption_list_full() { return caption_list_end == active_captions + active_caption_capacity; }
 
 static void add_caption(const CaptionEvent& row) {

@@ -102,6 +102,10 @@ bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char
                           std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
                           CaptionEvent* records);
 
+// Empties the caption list (caption_list_end back to entry 0, every entry
+// cleared), then converts the font and sprite palettes. Once at start-up,
+// before the window opens.
+void init_captions_and_palettes();
 // Once per frame of a caption scene: brings up the captions whose start is
 // the song's position and takes down those whose end it has passed.
 void update_captions();

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "demo/demo.h"
+#include "demo/memfile.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
 #include "render3d/render3d.h"

@@ -1,13 +1,14 @@
-// The application's memory file over embedded_module, the song image in
-// the asset block. One read position for the whole program, so one file at
-// a time; the handle arguments are ignored. Main thread only.
-//
+// The application's memory file over embedded_module (see demo/memfile.h).
 // The position always stays within 0..memfile_size: a read copies only
 // bytes of the image, whatever offsets and counts it is given.
 #include <cstring>
 
+#include "demo/memfile.h"
+
 #include "assets/assets.h"
-#include "music/music.h"
+
+std::int32_t memfile_position = 0;
+std::int32_t memfile_size = 0;
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Conversion of the stored 6-bit palettes into RGB565 tables.
 #include "assets/assets.h"
-#include "demo/demo.h"
 #include "fx2d/fx2d.h"
 
 void convert_palette(const std::uint8_t* source, std::uint16_t* destination) {
@@ -17,11 +16,7 @@ void convert_palette(const std::uint8_t* source, std::uint16_t* destination) {
   }
 }
 
-void init_captions_and_palettes() {
-  // Clearing the entries as well keeps the list's rule (every entry from
-  // caption_list_end on has a null text) true even if this runs again.
-  for (ActiveCaption& caption : active_captions) caption = ActiveCaption{};
-  caption_list_end = active_captions;
+void convert_font_and_sprite_palettes() {
   convert_palette(font_palette, font_colours);
   convert_palette(sprite_palette, sprite_colours);
 }

@@ -42,10 +42,9 @@ extern Palette565 sprite_colours;  // from sprite_palette
 // into the word and may spill into red, e0 keeps bits 5..1).
 void convert_palette(const std::uint8_t* source, std::uint16_t* destination);
 
-// Empties the caption list (caption_list_end back to entry 0, every entry
-// cleared) and converts the font and sprite palettes. Once at start-up,
-// before the window opens.
-void init_captions_and_palettes();
+// font_colours from font_palette and sprite_colours from sprite_palette.
+// Once at start-up (init_captions_and_palettes in demo/).
+void convert_font_and_sprite_palettes();
 
 // Field split and merge for the per-field passes.
 inline constexpr std::uint32_t pixel_red(std::uint16_t p) { return p >> 11; }

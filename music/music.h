@@ -66,14 +66,6 @@ std::int32_t music_file_read(void* destination, std::int32_t count, MusicFile* f
 void music_file_seek(MusicFile* file, std::int32_t offset, std::uint8_t mode);
 std::int32_t music_file_tell(MusicFile* file);
 
-// The application's memory file over embedded_module (demo/memfile.cpp,
-// which pulls in the asset block). One position for the whole program.
-std::uint32_t memfile_open(const char* name);
-void memfile_close(std::uint32_t handle);
-std::int32_t memfile_read(void* destination, std::int32_t count, std::uint32_t handle);
-void memfile_seek(std::uint32_t handle, std::int32_t offset, std::uint8_t mode);
-std::int32_t memfile_tell(std::uint32_t handle);
-
 // ---------------------------------------------------------------------------
 // The song records. Every record is allocated zero-filled.
 
@@ -343,8 +335,6 @@ extern bool mixer_vector_loops;
 // Sound output and player control.
 
 extern MusicFileCallbacks music_file_callbacks;
-extern std::int32_t memfile_position;
-extern std::int32_t memfile_size;
 
 // Recent results of one of the frequency tables' powers of two, by the
 // integer they depend on: a direct-mapped memory, so that the same pitch on

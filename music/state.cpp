@@ -19,8 +19,6 @@ bool mixer_vector_loops = false;
 #endif
 
 MusicFileCallbacks music_file_callbacks = {};
-std::int32_t memfile_position = 0;
-std::int32_t memfile_size = 0;
 
 // Both list heads start empty: linked to themselves.
 SoundOutput::SoundOutput() {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "assets/assets.h"
 #include "demo/demo.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
@@ -54,6 +56,25 @@ class Captions : public ::testing::Test {
   std::vector<std::uint16_t> frame = std::vector<std::uint16_t>(64000, 0);
   Song song{};
 };
+
+TEST_F(Captions, StartUpEmptiesTheListAndConvertsTheFontAndSpritePalettes) {
+  static const char text[] = "LAME";
+  active_captions[0] = {text, 20, 10};
+  active_captions[1] = {text, 31, 10};
+  caption_list_end = active_captions + 2;
+  std::fill(std::begin(font_colours), std::end(font_colours), std::uint16_t{0x1234});
+  std::fill(std::begin(sprite_colours), std::end(sprite_colours), std::uint16_t{0x1234});
+
+  init_captions_and_palettes();
+
+  EXPECT_EQ(caption_list_end, active_captions);
+  for (const ActiveCaption& caption : active_captions) EXPECT_EQ(caption.text, nullptr);
+  Palette565 expected;
+  convert_palette(font_palette, expected);
+  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(font_colours)));
+  convert_palette(sprite_palette, expected);
+  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(sprite_colours)));
+}
 
 TEST_F(Captions, ComeUpOnTheirStartRowAndGoAfterTheirEnd) {
   at(0x0100);

@@ -1,7 +1,6 @@
-// Palette conversion and the caption list reset.
+// Palette conversion.
 #include "fixture.h"
 
-#include "demo/demo.h"
 #include "plain_passes.h"
 
 namespace {
@@ -49,23 +48,17 @@ TEST_F(ColourTest, OutOfRangeBytesFollowTheBitRule) {
   EXPECT_EQ(convert_entry(0x80, 0x80, 0x80), 0x1000);  // e0, e2 lose bit 7; e1 x 32 spills into red
 }
 
-TEST_F(ColourTest, StartUpConvertsFontAndSpritePalettesAndEmptiesTheCaptions) {
+TEST_F(ColourTest, StartUpConvertsTheFontAndSpritePalettes) {
   randomise(asset_block + font_palette_offset, palette_bytes);
   randomise(asset_block + sprite_palette_offset, palette_bytes);
-  static const char text[] = "LAME";
-  active_captions[0] = {text, 20, 10};
-  active_captions[1] = {text, 31, 10};
-  caption_list_end = active_captions + 2;
 
-  init_captions_and_palettes();
+  convert_font_and_sprite_palettes();
 
   std::uint16_t expected[palette_entries];
   plain::convert_palette(asset_block + font_palette_offset, expected);
   EXPECT_EQ(first_difference(font_colours, expected, palette_entries), -1);
   plain::convert_palette(asset_block + sprite_palette_offset, expected);
   EXPECT_EQ(first_difference(sprite_colours, expected, palette_entries), -1);
-  EXPECT_EQ(caption_list_end, active_captions);
-  for (const ActiveCaption& caption : active_captions) EXPECT_EQ(caption.text, nullptr);
 }
 
 TEST_F(ColourTest, FieldHelpersSplitAndMerge) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "demo/memfile.h"
 #include "music/music.h"
 
 namespace {

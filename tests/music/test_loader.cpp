@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "demo/memfile.h"
 #include "music/module_writer.h"
 
 namespace {

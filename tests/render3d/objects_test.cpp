@@ -288,7 +288,7 @@ TEST_F(SpriteTest, SpritesThatWouldLeaveTheFrameAreNotDrawn) {
 TEST(SpriteStartUp, TheFirstSpritesMatchThePlainPass) {
   const ChildRun run = run_in_child(HeadlessScript{}, [] {
     TestFrame frame;
-    init_captions_and_palettes();
+    convert_font_and_sprite_palettes();
     std::mt19937 random(5);
     for (std::uint16_t& p : frame.pixels) p = static_cast<std::uint16_t>(random());
     std::vector<std::uint16_t> expected = frame.pixels;

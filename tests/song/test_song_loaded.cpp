@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "demo/memfile.h"
 #include "music/music.h"
 #include "tools/song/instrument_set.h"
 #include "tools/song/song_builder.h"

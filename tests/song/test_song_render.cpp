@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "demo/memfile.h"
 #include "music/music.h"
 
 namespace {

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   }
   out_dir = argv[1];
   alloc_frame_buffer(320, 200, 16);
-  init_captions_and_palettes();
+  convert_font_and_sprite_palettes();
   build_warp_table();
   Frame f(pixels);
 
