@@ -142,17 +142,6 @@ ChildRun run_in_child(HeadlessScript script, const std::function<int()>& body, F
   return run;
 }
 
-ChildRun run_demo_in_child(HeadlessScript script, FrameNote note) {
-  return run_in_child(
-      std::move(script),
-      [] {
-        static char command_line[] = "";
-        static HINSTANCE__ instance = {};
-        return WinMain(&instance, nullptr, command_line, SW_SHOWDEFAULT);
-      },
-      std::move(note));
-}
-
 std::vector<std::string> calls_named(const std::vector<std::string>& calls, const std::vector<std::string>& names) {
   std::vector<std::string> picked;
   for (const std::string& call : calls) {
