@@ -4,12 +4,18 @@
 // normalised, and a guard frame after each loop end, so that the sequencer
 // and the mixer have a single data path. Main thread only.
 //
-// The file is untrusted. Every count and size it declares is checked
-// against the file's length before anything is allocated for it, loops are
-// kept inside their samples and envelope point counts inside the twelve
-// stored points, so no input makes the loader or the player after it read
-// or write outside a buffer. A file that ends before the data it declares
-// does not load.
+// The file is untrusted. Loops are kept inside their samples and envelope
+// point counts inside the twelve stored points, so no input makes the
+// loader or the player after it read or write outside a buffer. What the
+// loader allocates is bounded by what the file holds: a pattern without
+// data has no cells, a pattern's cells cover only the rows its data can
+// reach, and sample frames are taken only as far as the file has them.
+//
+// A file that ends early (an archive's cut download) loads as far as it
+// goes: the rows of a pattern that its data does not reach are empty,
+// patterns and instruments the file ends before are empty, and sample
+// frames the file lacks are silent. last_load_missing says what was
+// missing. Only a module header that is cut short fails the load.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -24,12 +30,13 @@ constexpr std::int32_t pattern_header_bytes = 9;
 constexpr std::int32_t sample_header_bytes = 40;
 constexpr std::int32_t max_channels = voice_count;  // channel i plays voice i
 
-// The file being walked. Reads that come up short mark the file as
-// truncated; the bytes that did not arrive read as zero.
+// The file being walked. Reads that come up short mark the file as ended;
+// the bytes that did not arrive read as zero.
 struct ModuleStream {
   MusicFile* file;
   std::int64_t size;  // bytes in the file
   bool short_read;
+  MissingParts missing;
 };
 
 void read_bytes(ModuleStream& stream, void* destination, std::int32_t count) {
@@ -96,47 +103,79 @@ void read_cell(ModuleStream& stream, Cell& cell) {
   }
 }
 
+// The pattern's header and cells. A pattern whose packed size is 0 has
+// no cells; otherwise cells are made for the rows its data can reach (each
+// cell takes at least one byte of the file), and the rows the data does not
+// reach, because the file ends, read as empty.
+LoadResult read_pattern(Song* song, ModuleStream& stream, std::int32_t number) {
+  Pattern& pattern = song->patterns[number];
+  if (bytes_left(stream) < pattern_header_bytes) {
+    // The file ends before this pattern's header is complete: the pattern
+    // is missing, as one the file does not store would be.
+    stream.short_read = true;
+    pattern.rows = 64;
+    stream.missing.patterns += 1;
+    if (stream.missing.first_pattern < 0) {
+      stream.missing.first_pattern = number;
+      stream.missing.first_pattern_row = 0;
+    }
+    return load_ok;
+  }
+  std::uint8_t header[pattern_header_bytes];
+  read_bytes(stream, header, pattern_header_bytes);
+  pattern.rows = u16_at(header + 5);
+  const std::uint16_t packed_size = u16_at(header + 7);
+  const std::int64_t channels = song->channel_count;
+  if (packed_size == 0 || channels == 0 || pattern.rows == 0) {
+    return load_ok;
+  }
+  const std::int64_t reachable_rows = (bytes_left(stream) + channels - 1) / channels;
+  pattern.cell_rows = static_cast<std::int32_t>(std::min<std::int64_t>(pattern.rows, reachable_rows));
+  const std::size_t cell_count = static_cast<std::size_t>(channels) * static_cast<std::size_t>(pattern.cell_rows);
+  if (cell_count == 0) {
+    pattern.cell_rows = 0;
+  } else {
+    pattern.cells = allocate_records<Cell>(cell_count);
+    if (pattern.cells == nullptr) {
+      return load_out_of_memory;
+    }
+  }
+  std::int64_t first_missing_row = -1;
+  for (std::size_t c = 0; c < cell_count && !stream.short_read; ++c) {
+    read_cell(stream, pattern.cells[c]);
+    if (stream.short_read) {
+      first_missing_row = static_cast<std::int64_t>(c) / channels;
+    }
+  }
+  if (first_missing_row < 0 && pattern.cell_rows < pattern.rows) {
+    first_missing_row = pattern.cell_rows;  // the file ended exactly there
+    stream.short_read = true;
+  }
+  if (first_missing_row >= 0) {
+    stream.missing.patterns += 1;
+    if (stream.missing.first_pattern < 0) {
+      stream.missing.first_pattern = number;
+      stream.missing.first_pattern_row = static_cast<std::int32_t>(first_missing_row);
+    }
+  }
+  return load_ok;
+}
+
 LoadResult read_patterns(Song* song, ModuleStream& stream, std::int32_t stored_count) {
-  const std::size_t channels = static_cast<std::size_t>(song->channel_count);
   song->patterns = allocate_records<Pattern>(static_cast<std::size_t>(song->pattern_count));
   if (song->patterns == nullptr && song->pattern_count > 0) {
     return load_out_of_memory;
   }
   for (std::int32_t p = 0; p < stored_count; ++p) {
-    std::uint8_t header[pattern_header_bytes];
-    read_bytes(stream, header, pattern_header_bytes);
-    if (stream.short_read) {
-      return load_truncated;
-    }
-    Pattern& pattern = song->patterns[p];
-    pattern.rows = u16_at(header + 5);
-    const std::uint16_t packed_size = u16_at(header + 7);
-    const std::size_t cell_count = channels * static_cast<std::size_t>(pattern.rows);
-    // Every packed cell takes at least one byte of the file.
-    if (packed_size != 0 && static_cast<std::int64_t>(cell_count) > bytes_left(stream)) {
-      return load_truncated;
-    }
-    pattern.cells = allocate_records<Cell>(cell_count);
-    if (pattern.cells == nullptr && cell_count > 0) {
-      return load_out_of_memory;
-    }
-    if (packed_size != 0) {
-      for (std::size_t c = 0; c < cell_count; ++c) {
-        read_cell(stream, pattern.cells[c]);
-      }
-      if (stream.short_read) {
-        return load_truncated;
-      }
+    const LoadResult result = read_pattern(song, stream, p);
+    if (result != load_ok) {
+      return result;
     }
   }
-  // Patterns that the orders name but the file does not store: 64 empty rows.
+  // Patterns that the orders name but the file does not store: 64 empty
+  // rows, which need no cells.
   for (std::int32_t p = stored_count; p < song->used_pattern_count; ++p) {
-    Pattern& pattern = song->patterns[p];
-    pattern.rows = 64;
-    pattern.cells = allocate_records<Cell>(channels * 64);
-    if (pattern.cells == nullptr && channels > 0) {
-      return load_out_of_memory;
-    }
+    song->patterns[p].rows = 64;
   }
   return load_ok;
 }
@@ -180,6 +219,20 @@ void read_instrument_body(ModuleStream& stream, Instrument& instrument) {
   }
 }
 
+// The loop made to fit a sample of the given (new) length: a loop that
+// runs past the end is cut at the end; one that starts at or past it is no
+// loop.
+void fit_loop(Sample& sample) {
+  if (static_cast<std::uint64_t>(sample.loop_start) + sample.loop_length > sample.length) {
+    sample.loop_length = sample.loop_start < sample.length ? sample.length - sample.loop_start : 0;
+  }
+  if (sample.loop_length == 0 || sample.loop_type == loop_none) {
+    sample.loop_start = 0;
+    sample.loop_length = sample.length;
+    sample.loop_type = loop_none;
+  }
+}
+
 // One 40-byte sample header, with the loop normalised into frames.
 void read_sample_header(ModuleStream& stream, Sample& sample) {
   std::uint8_t header[17];
@@ -214,16 +267,7 @@ void read_sample_header(ModuleStream& stream, Sample& sample) {
     sample.loop_start >>= 1;
     sample.loop_length >>= 1;
   }
-  // A loop that runs past the sample's end is cut at the end; one that
-  // starts at or past the end is no loop.
-  if (static_cast<std::uint64_t>(sample.loop_start) + sample.loop_length > sample.length) {
-    sample.loop_length = sample.loop_start < sample.length ? sample.length - sample.loop_start : 0;
-  }
-  if (sample.loop_length == 0) {
-    sample.loop_start = 0;
-    sample.loop_length = sample.length;
-    sample.loop_type = loop_none;
-  }
+  fit_loop(sample);
 }
 
 std::size_t data_bytes(const Sample& sample) {
@@ -242,40 +286,58 @@ void release_sample_data(std::int16_t* data) {
   }
 }
 
-std::int64_t stored_bytes(const Sample& sample) {
-  return static_cast<std::int64_t>(sample.bits) * sample.length / 8;
-}
-
 // Reads, widens and delta-decodes one sample's data into its 16-bit frames,
-// then writes the guard frame that follows the loop end.
+// then writes the guard frame that follows the loop end. Frames the file
+// lacks are silent: zero after decoding. Such a silent tail is kept when it
+// is no longer than the file has bytes; a longer one, which only a damaged
+// header can declare, is cut off, with the loop fitted to what remains.
 LoadResult read_sample_data(ModuleStream& stream, Sample& sample) {
-  const std::int32_t count = static_cast<std::int32_t>(stored_bytes(sample));
+  const std::uint32_t bytes_per_frame = sample.bits / 8;
+  const std::int64_t available = std::max<std::int64_t>(0, bytes_left(stream)) / bytes_per_frame;
+  const auto present = static_cast<std::uint32_t>(std::min<std::int64_t>(sample.length, available));
+  const bool cut = present < sample.length;
+  if (cut) {
+    stream.missing.samples += 1;
+    stream.missing.sample_frames += sample.length - present;
+    if (static_cast<std::int64_t>(sample.length - present) > stream.size) {
+      sample.length = present;
+      fit_loop(sample);
+    }
+  }
+  if (sample.length == 0) {
+    stream.short_read = true;
+    return load_ok;
+  }
+  sample.data = allocate_sample_data(sample);
+  if (sample.data == nullptr) {
+    return load_out_of_memory;
+  }
   std::int16_t* frames = sample.data;
   if (sample.bits == 8) {
-    auto* scratch = static_cast<std::uint8_t*>(music_allocate(data_bytes(sample), 1));
+    auto* scratch = static_cast<std::uint8_t*>(music_allocate(std::max<std::uint32_t>(present, 1), 1));
     if (scratch == nullptr) {
       return load_out_of_memory;
     }
-    read_bytes(stream, scratch, count);
-    for (std::uint32_t k = 0; k < sample.length; ++k) {
+    read_bytes(stream, scratch, static_cast<std::int32_t>(present));
+    for (std::uint32_t k = 0; k < present; ++k) {
       frames[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(scratch[k] << 8));
     }
     music_release(scratch);
     sample.bits = 16;
   } else {
-    read_bytes(stream, frames, count);
+    read_bytes(stream, frames, static_cast<std::int32_t>(2 * present));
     // Little-endian bytes to frames, in place: frame k is made from its own
     // two bytes only.
     auto* bytes = reinterpret_cast<std::uint8_t*>(frames);
-    for (std::uint32_t k = 0; k < sample.length; ++k) {
+    for (std::uint32_t k = 0; k < present; ++k) {
       frames[k] = static_cast<std::int16_t>(u16_at(bytes + 2 * static_cast<std::size_t>(k)));
     }
   }
-  if (stream.short_read) {
-    return load_truncated;
+  if (cut) {
+    stream.short_read = true;  // whatever follows is missing too
   }
   std::uint16_t previous = 0;
-  for (std::uint32_t k = 0; k < sample.length; ++k) {
+  for (std::uint32_t k = 0; k < present; ++k) {
     previous = static_cast<std::uint16_t>(previous + static_cast<std::uint16_t>(frames[k]));
     frames[k] = static_cast<std::int16_t>(previous);
   }
@@ -285,6 +347,13 @@ LoadResult read_sample_data(ModuleStream& stream, Sample& sample) {
 }
 
 LoadResult read_instrument(ModuleStream& stream, Instrument& instrument) {
+  std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
+  if (bytes_left(stream) <= 0) {
+    // The file ends before this instrument: it has no samples.
+    stream.short_read = true;
+    stream.missing.instruments += 1;
+    return load_ok;
+  }
   const std::int64_t start = music_file_tell(stream.file);
   std::uint8_t size_bytes[4];
   read_bytes(stream, size_bytes, 4);
@@ -292,14 +361,14 @@ LoadResult read_instrument(ModuleStream& stream, Instrument& instrument) {
   music_file_seek(stream.file, 23, 1);
   std::uint8_t count_bytes[2];
   read_bytes(stream, count_bytes, 2);
-  if (stream.short_read) {
-    return load_truncated;
-  }
   const std::uint16_t sample_count = u16_at(count_bytes);
+  if (stream.short_read) {
+    stream.missing.instruments += 1;  // its header is cut short
+    return load_ok;
+  }
   if (sample_count > samples_per_instrument) {
     return load_too_many_samples;
   }
-  std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
   if (sample_count == 0) {
     seek_to(stream, start + header_size);
     return load_ok;
@@ -307,30 +376,39 @@ LoadResult read_instrument(ModuleStream& stream, Instrument& instrument) {
   std::uint8_t ignored[4];  // the sample header size: 40 is assumed
   read_bytes(stream, ignored, 4);
   read_instrument_body(stream, instrument);
+  if (stream.short_read) {
+    // The header is cut short: the instrument and its samples are missing.
+    instrument = Instrument{};
+    std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
+    stream.missing.instruments += 1;
+    stream.missing.samples += sample_count;
+    return load_ok;
+  }
   seek_to(stream, start + header_size);
 
   for (std::uint16_t s = 0; s < sample_count; ++s) {
+    if (bytes_left(stream) <= 0) {
+      // The file ends before this sample's header: it and the ones after
+      // it are missing; the slots keep empty_sample.
+      stream.short_read = true;
+      stream.missing.samples += sample_count - s;
+      break;
+    }
     auto* sample = allocate_records<Sample>(1);
     if (sample == nullptr) {
       return load_out_of_memory;
     }
-    instrument.samples[s] = sample;
-    instrument.sample_count = s + 1;
     read_sample_header(stream, *sample);
     if (stream.short_read) {
-      return load_truncated;
+      // This header is cut short: the sample is missing with the rest.
+      music_release(sample);
+      stream.missing.samples += sample_count - s;
+      break;
     }
-    if (sample->length != 0) {
-      if (stored_bytes(*sample) > stream.size) {
-        return load_truncated;
-      }
-      sample->data = allocate_sample_data(*sample);
-      if (sample->data == nullptr) {
-        return load_out_of_memory;
-      }
-    }
+    instrument.samples[s] = sample;
+    instrument.sample_count = s + 1;
   }
-  for (std::uint16_t s = 0; s < sample_count; ++s) {
+  for (std::int32_t s = 0; s < instrument.sample_count; ++s) {
     if (instrument.samples[s]->length > 0) {
       const LoadResult result = read_sample_data(stream, *instrument.samples[s]);
       if (result != load_ok) {
@@ -341,8 +419,8 @@ LoadResult read_instrument(ModuleStream& stream, Instrument& instrument) {
   return load_ok;
 }
 
-LoadResult read_module_parts(Song* song, MusicFile* file) {
-  ModuleStream stream = {file, 0, false};
+LoadResult read_module_parts(Song* song, ModuleStream& stream) {
+  MusicFile* const file = stream.file;
   music_file_seek(file, 0, 2);
   stream.size = music_file_tell(file);
 
@@ -359,7 +437,7 @@ LoadResult read_module_parts(Song* song, MusicFile* file) {
   std::uint8_t header[4 + 6 + 2 + 264];
   read_bytes(stream, header, sizeof header);
   if (stream.short_read) {
-    return load_truncated;
+    return load_truncated;  // the module header is cut short
   }
   const std::uint32_t header_size = u32_at(header);
   std::int16_t song_length = static_cast<std::int16_t>(u16_at(header + 4));
@@ -433,7 +511,7 @@ const char* load_result_text(LoadResult result) {
     case load_not_module:
       return "not an Extended Module (XM) file";
     case load_truncated:
-      return "the file is truncated";
+      return "the module header is cut short";
     case load_bad_header:
       return "the module header is damaged";
     case load_too_many_samples:
@@ -445,7 +523,10 @@ const char* load_result_text(LoadResult result) {
 }
 
 bool read_module(Song* song, MusicFile* file) {
-  last_load_result = read_module_parts(song, file);
+  ModuleStream stream = {file, 0, false, {}};
+  stream.missing.first_pattern = -1;
+  last_load_result = read_module_parts(song, stream);
+  last_load_missing = stream.missing;
   return last_load_result == load_ok;
 }
 

@@ -81,7 +81,12 @@ struct Cell {  // 5 bytes
 
 struct Pattern {
   std::int32_t rows;
-  Cell* cells;  // rows x channel_count, row-major; owned
+  // cell_rows x channel_count cells, row-major; owned. The rows from
+  // cell_rows on have no cells and read as empty: all rows of a pattern
+  // stored without data, and those its data does not reach in a file that
+  // ends early. Null when cell_rows is 0.
+  Cell* cells;
+  std::int32_t cell_rows;
 };
 
 struct EnvelopePoint {
@@ -197,13 +202,25 @@ enum LoadResult : std::uint8_t {
   load_ok,
   load_cannot_open,       // the open callback refused the name
   load_not_module,        // the identification text is wrong
-  load_truncated,         // the file ends before the data it declares
+  load_truncated,         // the file ends inside the module header
   load_bad_header,        // a count or size no player can use
   load_too_many_samples,  // an instrument with more than 16 samples
   load_out_of_memory,     // an allocation failed
 };
 extern LoadResult last_load_result;
 const char* load_result_text(LoadResult result);
+
+// What the file of the last load_song lacked because it ends early; all
+// counts 0 after a complete file. What is missing plays as silence.
+struct MissingParts {
+  std::int32_t patterns;           // stored patterns with rows (or the header) missing
+  std::int32_t first_pattern;      // the first of them, or -1
+  std::int32_t first_pattern_row;  // its first row without data (0: all of it)
+  std::int32_t instruments;        // instruments whose header the file ends in or before
+  std::int32_t samples;            // samples with frames (or the header) missing
+  std::int64_t sample_frames;      // frames missing from samples whose header is there
+};
+extern MissingParts last_load_missing;
 
 Song* load_song(const char* name);
 bool read_module(Song* song, MusicFile* file);
@@ -476,7 +493,7 @@ struct ChannelCopies {
 };
 
 // The Cells of the current row, or null when the row lies outside its
-// pattern (then every Cell reads as empty).
+// pattern or has no cells (then every Cell reads as empty).
 const Cell* row_cells(const Song* song);
 // The channel's instrument and sample, or empty_instrument and empty_sample
 // where the song has none.

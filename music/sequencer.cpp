@@ -104,7 +104,7 @@ void process_row_channels(Song* song, RowState& row) {
 const Cell* row_cells(const Song* song) {
   const Pattern& pattern = current_pattern(song);
   const std::int32_t row = song->row.load(std::memory_order_relaxed);
-  if (row < 0 || row >= pattern.rows || pattern.cells == nullptr) {
+  if (row < 0 || row >= pattern.rows || row >= pattern.cell_rows || pattern.cells == nullptr) {
     return nullptr;
   }
   return pattern.cells + static_cast<std::size_t>(row) * static_cast<std::size_t>(song->channel_count);

@@ -7,6 +7,7 @@ Instrument empty_instrument = {};
 Song* demo_song = nullptr;
 
 LoadResult last_load_result = load_ok;
+MissingParts last_load_missing = {0, -1, 0, 0, 0, 0};
 
 std::atomic<std::size_t> music_bytes_in_use{0};
 std::atomic<std::int64_t> music_blocks_in_use{0};

@@ -33,7 +33,7 @@ double pass_seconds(const std::string& path) {
   use_stdio_files();
   open_offline_output(xmplay_rate);
   Song* song = load_song(path.c_str());
-  const double seconds = song != nullptr ? static_cast<double>(measure_pass_frames(song)) / xmplay_rate : 0.0;
+  const double seconds = song != nullptr ? static_cast<double>(measure_pass(song).frames) / xmplay_rate : 0.0;
   free_song(song);
   close_output();
   return seconds;

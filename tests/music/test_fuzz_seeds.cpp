@@ -64,7 +64,10 @@ std::vector<Seed> seeds() {
 
   std::vector<std::uint8_t> cut = write_module(samples);
   cut.resize(cut.size() - 5);
-  out.push_back({"truncated", cut, false});
+  out.push_back({"truncated", cut, true});  // loads as far as it goes
+  std::vector<std::uint8_t> short_header = write_module(base);
+  short_header.resize(300);
+  out.push_back({"header_cut_short", short_header, false});
 
   TestModule wide = one_pattern_module(32, 64, {});
   for (int c = 0; c < 32; ++c) {

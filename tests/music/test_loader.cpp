@@ -128,11 +128,14 @@ TEST_F(LoaderTest, EmptyPatternsAndPatternsTheOrdersNameButTheFileLacks) {
   EXPECT_EQ(song->used_pattern_count, 21);
   EXPECT_EQ(song->pattern_count, 21);
   EXPECT_EQ(song->patterns[4].rows, 200);
+  // Empty rows need no cells: neither the patterns stored without data nor
+  // the ones the file lacks have any.
+  for (int p = 0; p <= 20; ++p) {
+    ASSERT_EQ(song->patterns[p].cells, nullptr) << p;
+    ASSERT_EQ(song->patterns[p].cell_rows, 0) << p;
+  }
   for (int p = 17; p <= 20; ++p) {
     ASSERT_EQ(song->patterns[p].rows, 64);
-    for (int c = 0; c < 64 * 3; ++c) {
-      ASSERT_TRUE(same_cell(song->patterns[p].cells[c], cell(0)));
-    }
   }
 }
 
@@ -351,7 +354,7 @@ TEST_F(LoaderTest, InstrumentFieldsAndSampleSlots) {
   const std::int64_t blocks = music_blocks_in_use.load();
   free_song(song);
   song = nullptr;
-  const std::int64_t patterns_and_records = 1 + 1 + 1 + 1;  // song, pattern array, cells, instruments
+  const std::int64_t patterns_and_records = 1 + 1 + 1;  // song, pattern array, instruments (no cells: no data)
   EXPECT_EQ(blocks - music_blocks_in_use.load(), patterns_and_records + 4 * 2);
 }
 
@@ -387,34 +390,148 @@ TEST_F(LoaderTest, AFileTheCallbacksRefuseGivesNullAndNoLeak) {
   EXPECT_EQ(last_load_result, load_cannot_open);
 }
 
-TEST_F(LoaderTest, EveryTruncationOfAModuleFailsCleanly) {
+// Cut at every byte: inside the identification or the module header the
+// load fails with its reason; from the first pattern on, the module loads
+// as far as the file goes, with what is missing empty and counted, and
+// nothing leaks either way.
+TEST_F(LoaderTest, EveryTruncationOfAModuleLoadsWhatIsThere) {
   TestModule module = one_pattern_module(2, 4, {{{0, 0}, cell(49, 1)}, {{3, 1}, cell(0, 0, 0x30)}});
   module.instruments.push_back(module.instruments[0]);
   module.instruments[1].samples[0].sixteen_bit = true;
   module.instruments[1].samples[0].data = delta_16bit({1, 2, 3, 4});
   module.instruments[1].samples[0].loop = 0;
   const std::vector<std::uint8_t> bytes = write_module(module);
+  const std::size_t patterns_start = 60 + module.header_size;
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
-    ASSERT_EQ(load_bytes(cut), nullptr) << "cut at " << size;
-    ASSERT_TRUE(last_load_result == load_truncated || last_load_result == load_not_module) << size;
+    Song* loaded = load_bytes(cut);
+    if (size < 17) {
+      ASSERT_EQ(loaded, nullptr) << size;
+      ASSERT_EQ(last_load_result, load_not_module) << size;
+    } else if (size < 336) {
+      ASSERT_EQ(loaded, nullptr) << size;
+      ASSERT_EQ(last_load_result, load_truncated) << size;
+    } else {
+      ASSERT_NE(loaded, nullptr) << size;
+      ASSERT_EQ(loaded->instrument_count, 2) << size;
+      const MissingParts& missing = last_load_missing;
+      ASSERT_GT(missing.patterns + missing.instruments + missing.samples, 0) << size;
+      if (size < patterns_start + 9) {
+        ASSERT_EQ(missing.first_pattern, 0) << size;
+        ASSERT_EQ(missing.first_pattern_row, 0) << size;
+        ASSERT_EQ(loaded->patterns[0].rows, 64) << size;
+      }
+      if (missing.patterns == 0) {
+        ASSERT_EQ(loaded->patterns[0].cells[0].note, 49) << size;
+      }
+      for (int i = 0; i < 2; ++i) {
+        for (const Sample* sample : loaded->instruments[i].samples) {
+          ASSERT_NE(sample, nullptr) << size;
+        }
+      }
+      free_song(loaded);
+    }
     ASSERT_EQ(music_blocks_in_use.load(), blocks_before) << size;
   }
   ASSERT_NE(song = load_bytes(bytes), nullptr);
+  EXPECT_EQ(last_load_missing.patterns + last_load_missing.instruments + last_load_missing.samples, 0);
+  EXPECT_EQ(last_load_missing.first_pattern, -1);
 }
 
+// A pattern whose data ends with the file: the rows it reached keep their
+// cells, the rest read as empty, and the loss is reported from its first
+// row without data.
+TEST_F(LoaderTest, ACutPatternKeepsItsRowsAndTheRestAreEmpty) {
+  TestModule module = one_pattern_module(2, 8, {{{0, 0}, cell(49, 1)}, {{5, 1}, cell(50, 1)}});
+  module.patterns[0].packing = Packing::plain;  // 5 bytes a cell
+  module.instruments.clear();
+  std::vector<std::uint8_t> bytes = write_module(module);
+  // Cut inside cell 7 (row 3, channel 1): rows 0..2 and cell 6 arrive.
+  bytes.resize(bytes.size() - 5 * (16 - 7) - 2);
+  ASSERT_NE(song = load_bytes(bytes), nullptr);
+  const Pattern& pattern = song->patterns[0];
+  EXPECT_EQ(pattern.rows, 8);
+  EXPECT_EQ(pattern.cells[0].note, 49);
+  EXPECT_EQ(last_load_missing.patterns, 1);
+  EXPECT_EQ(last_load_missing.first_pattern, 0);
+  EXPECT_EQ(last_load_missing.first_pattern_row, 3);
+  // What the sequencer reads: row 5's note is gone with the rest.
+  ASSERT_TRUE(open_offline_output(44100));
+  ASSERT_TRUE(play_song(song));
+  for (std::int32_t row = 0; row < 8; ++row) {
+    song->row.store(row);
+    const Cell* cells = row_cells(song);
+    if (row == 0) {
+      ASSERT_NE(cells, nullptr);
+      EXPECT_EQ(cells[0].note, 49);
+    } else if (cells != nullptr) {
+      EXPECT_EQ(cells[0].note, 0) << row;
+      EXPECT_EQ(cells[1].note, 0) << row;
+    }
+  }
+  free_song(song);
+  song = nullptr;
+  close_output();
+}
+
+// Sample data that ends with the file: the frames that arrived decode as
+// usual and the missing ones are silent; the sample keeps its length and
+// its loop. An instrument the file ends before has no samples.
+TEST_F(LoaderTest, ACutSampleKeepsItsLengthWithSilentFrames) {
+  TestModule module = one_pattern_module(1, 1, {});
+  TestSample& sample = module.instruments[0].samples[0];
+  sample.data = delta_8bit({10, 20, 30, 40, 50, 60, 70, 80});
+  sample.loop = 1;
+  sample.loop_start = 2;
+  sample.loop_length = 6;
+  const std::size_t one_instrument = write_module(module).size();
+  module.instruments.push_back(module.instruments[0]);
+  std::vector<std::uint8_t> bytes = write_module(module);
+  // All of the second instrument and the last three frames of the first
+  // one's sample are cut off.
+  bytes.resize(one_instrument - 3);
+  ASSERT_NE(song = load_bytes(bytes), nullptr);
+  const Sample& loaded = *song->instruments[0].samples[0];
+  EXPECT_EQ(loaded.length, 8u);
+  EXPECT_EQ(loaded.loop_start, 2u);
+  EXPECT_EQ(loaded.loop_length, 6u);
+  const std::int16_t expected[] = {10 * 256, 20 * 256, 30 * 256, 40 * 256, 50 * 256, 0, 0, 0};
+  for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(loaded.data[k], expected[k]) << k;
+  }
+  EXPECT_EQ(loaded.data[8], loaded.data[2]) << "the guard frame";
+  EXPECT_EQ(song->instruments[1].sample_count, 0);
+  EXPECT_EQ(song->instruments[1].samples[0], &empty_sample);
+  EXPECT_EQ(last_load_missing.samples, 1);
+  EXPECT_EQ(last_load_missing.sample_frames, 3);
+  EXPECT_EQ(last_load_missing.instruments, 1);
+  EXPECT_EQ(last_load_missing.patterns, 0);
+}
+
+// A few header bytes reserve nothing the file cannot fill: a sample said to
+// hold 4 GB of frames keeps the frames that are there (the silent rest
+// would be longer than the file), and 65535 rows of 32 channels said to
+// follow get cells for the rows the data that does follow can reach.
 TEST_F(LoaderTest, DeclaredSizesBeyondTheFileAllocateNothing) {
   TestModule module = one_pattern_module(32, 1, {});
   module.instruments[0].samples[0].length = 0xFFFFFFFF;
-  EXPECT_EQ(load(module), nullptr);
-  EXPECT_EQ(last_load_result, load_truncated);
-  // 65535 rows of 32 channels said to follow, and a few bytes that do.
+  const std::size_t before = music_bytes_in_use.load();
+  ASSERT_NE(load(module), nullptr);
+  EXPECT_LT(music_bytes_in_use.load() - before, 10000u);
+  const Sample& sample = *song->instruments[0].samples[0];
+  EXPECT_EQ(sample.length, module.instruments[0].samples[0].data.size());
+  EXPECT_EQ(last_load_missing.samples, 1);
+  free_song(song);
+
   module = one_pattern_module(32, 1, {});
   module.patterns[0].rows = 0xFFFF;
-  module.patterns[0].raw_data = std::vector<std::uint8_t>(10, 0x80);
-  module.patterns[0].packed_size = 10;
-  EXPECT_EQ(load(module), nullptr);
-  EXPECT_EQ(last_load_result, load_truncated);
+  module.patterns[0].raw_data = std::vector<std::uint8_t>(100, 0x80);
+  module.patterns[0].packed_size = 100;
+  module.instruments.clear();
+  ASSERT_NE(load(module), nullptr);
+  EXPECT_EQ(song->patterns[0].rows, 0xFFFF);
+  EXPECT_EQ(song->patterns[0].cell_rows, 4);  // 100 bytes reach 3 rows and a part of the fourth
+  EXPECT_EQ(last_load_missing.first_pattern_row, 3);
 }
 
 void patch32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
@@ -426,11 +543,17 @@ void patch32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t val
 TEST_F(LoaderTest, HeaderSizesThatPointAnywhereStayInsideTheFile) {
   std::vector<std::uint8_t> bytes = write_module(one_pattern_module(1, 1, {}));
   patch32(bytes, 60, 0xFFFFFFF0);  // past the end: the patterns are missing
-  EXPECT_EQ(load_bytes(bytes), nullptr);
-  EXPECT_EQ(last_load_result, load_truncated);
+  Song* loaded = load_bytes(bytes);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(last_load_missing.first_pattern, 0);
+  EXPECT_EQ(last_load_missing.instruments, 1);
+  EXPECT_EQ(loaded->patterns[0].rows, 64);
+  free_song(loaded);
   patch32(bytes, 60, 0x80000000);  // negative as a signed value
-  EXPECT_EQ(load_bytes(bytes), nullptr);
-  EXPECT_EQ(last_load_result, load_truncated);
+  loaded = load_bytes(bytes);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(last_load_missing.first_pattern, 0);
+  free_song(loaded);
 
   // Instrument header sizes that point back into the header itself, or
   // before it as signed values: whatever the stream then finds, nothing is
@@ -448,13 +571,26 @@ TEST_F(LoaderTest, HeaderSizesThatPointAnywhereStayInsideTheFile) {
   }
 }
 
-TEST_F(LoaderTest, ASongBeyondTheMemoryBudgetFailsCleanly) {
-  // 20 empty patterns of 65535 rows and 256 channels, 84 MB each.
+// Twelve stored patterns of 65535 rows and 256 channels without data, 1 GB
+// of cells if they had any: they cost the pattern records alone.
+TEST_F(LoaderTest, EmptyPatternsOfAnySizeCostNoCells) {
   TestModule module = one_pattern_module(256, 1, {});
   module.patterns[0].rows = 0xFFFF;
   module.patterns[0].cells.clear();
   module.patterns[0].raw_data = std::vector<std::uint8_t>{};
-  module.patterns.resize(20, module.patterns[0]);
+  module.patterns.resize(12, module.patterns[0]);
+  module.instruments.clear();
+  const std::size_t before = music_bytes_in_use.load();
+  ASSERT_NE(load(module), nullptr);
+  EXPECT_LT(music_bytes_in_use.load() - before, 4096u);
+  EXPECT_EQ(song->patterns[11].rows, 0xFFFF);
+  EXPECT_EQ(song->patterns[11].cells, nullptr);
+}
+
+// A song whose data does need more than the heap gives fails cleanly.
+TEST_F(LoaderTest, ASongBeyondTheMemoryBudgetFailsCleanly) {
+  music_allocation_hook = [](std::size_t bytes) { return bytes < 1000; };
+  TestModule module = one_pattern_module(4, 64, {{{0, 0}, cell(49, 1)}});
   EXPECT_EQ(load(module), nullptr);
   EXPECT_EQ(last_load_result, load_out_of_memory);
 }
@@ -487,10 +623,11 @@ TEST_F(LoaderTest, EveryFailedAllocationFailsTheLoadAndLeaksNothing) {
     EXPECT_TRUE(last_load_result == load_out_of_memory || last_load_result == load_cannot_open);
     ASSERT_EQ(music_blocks_in_use.load(), blocks_before) << "allocation " << failing_allocation;
   }
-  // Song, file, pattern array, 4 cell arrays, instruments, 4 samples with
-  // their data and the scratch of each of the two 8-bit samples: the next
-  // attempt found nothing more to fail.
-  EXPECT_EQ(failing_allocation, 1 + 1 + 1 + 4 + 1 + 4 * 2 + 2 + 1);
+  // Song, file, pattern array, the one pattern's cells (the patterns the
+  // file lacks need none), instruments, 4 samples with their data and the
+  // scratch of each of the two 8-bit samples: the next attempt found
+  // nothing more to fail.
+  EXPECT_EQ(failing_allocation, 1 + 1 + 1 + 1 + 1 + 4 * 2 + 2 + 1);
 }
 
 // The real songs: the Debian package heroes-sound-tracks, which CI installs.

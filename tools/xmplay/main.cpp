@@ -5,8 +5,11 @@
 //                                           render one pass (or S seconds)
 //   xmplay --info FILE.xm                   the module's figures
 //
-// Playing shows the module's name and a progress line, and stops after one
-// pass unless --loop is given, or on q, Escape or Ctrl-C.
+// FILE.xm may be "-" for standard input; a file that cannot seek (a pipe)
+// is read whole first. Playing shows the module's name and a progress line,
+// and stops after one pass unless --loop is given, or on q, Escape or
+// Ctrl-C. The length of a pass is measured beside the playing, and given up
+// past two hours of song.
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -15,6 +18,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <conio.h>
@@ -64,7 +68,7 @@ bool parse(int argc, char** argv, Options& options) {
       if (end == argv[k] || *end != '\0' || !(options.seconds >= 0.0) || options.seconds > 86400.0) {
         return false;
       }
-    } else if (!argument.empty() && argument[0] != '-' && options.file.empty()) {
+    } else if (!argument.empty() && (argument[0] != '-' || argument == "-") && options.file.empty()) {
       options.file = argument;
     } else {
       return false;
@@ -78,22 +82,93 @@ bool parse(int argc, char** argv, Options& options) {
   return true;
 }
 
-Song* load(const Options& options) {
+// Registers the file callbacks for the module: the file itself when it can
+// seek (or does not open, which the loader then reports), else its bytes,
+// read whole (standard input for "-"). Also finds the module's name.
+bool prepare_source(const Options& options, std::string& name) {
+  if (options.file != "-") {
+    std::FILE* file = std::fopen(options.file.c_str(), "rb");
+    const bool opens = file != nullptr;
+    if (opens) {
+      std::fclose(file);
+    }
+    if (!opens || file_can_seek(options.file)) {
+      use_stdio_files();
+      name = module_name(options.file);
+      return true;
+    }
+  }
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  if (!read_whole_file(options.file, music_memory_budget, bytes, error)) {
+    std::fprintf(stderr, "xmplay: %s: %s\n", options.file.c_str(), error.c_str());
+    return false;
+  }
+  name = module_name_of(bytes);
+  use_memory_file(std::move(bytes));
+  return true;
+}
+
+std::string plural(std::int64_t count, const char* thing) {
+  return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// What a file that ends early lacked, in one line on standard error.
+void report_missing(const Options& options) {
+  const MissingParts& missing = last_load_missing;
+  std::vector<std::string> parts;
+  if (missing.patterns > 0) {
+    std::string part = "pattern " + std::to_string(missing.first_pattern);
+    if (missing.first_pattern_row > 0) {
+      part += " from row " + std::to_string(missing.first_pattern_row);
+    }
+    parts.push_back(part);
+    if (missing.patterns > 1) {
+      parts.push_back(plural(missing.patterns - 1, "more pattern"));
+    }
+  }
+  if (missing.instruments > 0) {
+    parts.push_back(plural(missing.instruments, "instrument"));
+  }
+  if (missing.samples > 0) {
+    std::string part = plural(missing.samples, "sample");
+    if (missing.sample_frames > 0) {
+      part += " (" + plural(missing.sample_frames, "frame") + ")";
+    }
+    parts.push_back(part);
+  }
+  if (parts.empty()) {
+    return;
+  }
+  std::string text;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    text += (k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ") + parts[k];
+  }
+  std::fprintf(stderr, "xmplay: %s: the file ends early; missing, and played as silence: %s\n",
+               options.file.c_str(), text.c_str());
+}
+
+Song* load(const Options& options, bool report = true) {
   Song* song = load_song(options.file.c_str());
   if (song == nullptr) {
     std::fprintf(stderr, "xmplay: %s: %s\n", options.file.c_str(), load_result_text(last_load_result));
+  } else if (report) {
+    report_missing(options);
   }
   return song;
 }
 
-std::string clock_text(double seconds) {
-  const auto tenths = static_cast<long long>(seconds * 10.0);
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", tenths / 600, tenths / 10 % 60, tenths % 10);
+std::string length_text(const PassLength& length) {
+  if (!length.complete) {
+    return "longer than " + clock_text(static_cast<double>(length.frames) / xmplay_rate);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f s (%lld frames)", static_cast<double>(length.frames) / xmplay_rate,
+                static_cast<long long>(length.frames));
   return text;
 }
 
-int print_info(const Options& options) {
+int print_info(const Options& options, const std::string& name) {
   Song* song = load(options);
   if (song == nullptr) {
     return 1;
@@ -102,7 +177,7 @@ int print_info(const Options& options) {
   for (int i = 0; i < song->instrument_count; ++i) {
     samples += song->instruments[i].sample_count;
   }
-  std::printf("name         %s\n", module_name(options.file).c_str());
+  std::printf("name         %s\n", name.c_str());
   std::printf("channels     %d\n", song->channel_count);
   std::printf("orders       %d\n", song->song_length);
   std::printf("patterns     %d\n", song->pattern_count);
@@ -111,16 +186,17 @@ int print_info(const Options& options) {
   std::printf("tempo        %d\n", song->default_tempo);
   std::printf("bpm          %d\n", song->default_bpm);
   std::printf("frequencies  %s\n", (song->flags & 1) != 0 ? "linear" : "amiga");
-  open_offline_output(xmplay_rate);
-  const std::int64_t frames = measure_pass_frames(song);
-  std::printf("length       %.3f s (%lld frames)\n", static_cast<double>(frames) / xmplay_rate,
-              static_cast<long long>(frames));
+  std::fflush(stdout);
+  std::printf("length       %s\n", length_text(measure_pass(song)).c_str());
   free_song(song);
-  close_output();
   return 0;
 }
 
+std::atomic<bool> interrupted{false};
+void on_interrupt(int) { interrupted.store(true); }
+
 int render(const Options& options) {
+  std::signal(SIGINT, on_interrupt);
   Song* song = load(options);
   if (song == nullptr) {
     return 1;
@@ -135,20 +211,17 @@ int render(const Options& options) {
   request.seconds = options.seconds;
   request.timeline_path = options.timeline;
   std::string error;
-  const bool rendered = render_wav(song, request, error);
+  const bool rendered = render_wav(song, request, error, nullptr, &interrupted);
   if (!rendered) {
     std::fprintf(stderr, "xmplay: %s\n", error.c_str());
   }
   free_song(song);
   close_output();
-  return rendered ? 0 : 1;
+  return rendered ? 0 : interrupted.load() ? 130 : 1;
 }
 
 // ---------------------------------------------------------------------------
 // The terminal while playing.
-
-std::atomic<bool> interrupted{false};
-void on_interrupt(int) { interrupted.store(true); }
 
 #ifdef _WIN32
 void keys_raw(bool) {}
@@ -199,31 +272,53 @@ bool quit_key_pressed() {
 }
 #endif
 
-int play(const Options& options) {
-  // The pass's length, from a copy of the song: playing changes a song
-  // (effect E5 rewrites its samples' finetunes).
-  Song* measured = load(options);
-  if (measured == nullptr) {
+// One pass of a copy of the song, measured on a thread and an output of its
+// own while the song plays: playing changes a song (effect E5 rewrites its
+// samples' finetunes), and measuring may take a while.
+struct SideMeasure {
+  Song* song = nullptr;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  PassLength length = {0, false};  // written before done is set
+  std::thread thread;
+};
+
+void measure_on_the_side(SideMeasure& side) {
+  PassLimits limits = quick_pass_limits;
+  limits.cancel = &side.stop;
+  side.length = measure_pass(side.song, limits);
+  side.done.store(!side.stop.load());
+}
+
+int play(const Options& options, const std::string& name) {
+  // Ctrl-C is caught from the start; the sound library then leaves it alone.
+  std::signal(SIGINT, on_interrupt);
+  Song* song = load(options);
+  if (song == nullptr) {
     return 1;
   }
-  open_offline_output(xmplay_rate);
-  const double pass_seconds = static_cast<double>(measure_pass_frames(measured)) / xmplay_rate;
-  free_song(measured);
-  close_output();
-
+  SideMeasure side;
+  side.song = load(options, false);
+  if (side.song != nullptr) {
+    side.thread = std::thread(measure_on_the_side, std::ref(side));
+  }
+  const auto finish = [&] {
+    side.stop.store(true);
+    if (side.thread.joinable()) {
+      side.thread.join();
+    }
+    free_song(side.song);
+    free_song(song);
+    forget_tracker(pass_tracker);
+    close_output();
+  };
   set_output_buffer_length(100);
   if (!open_output(xmplay_rate)) {
     std::fprintf(stderr, "xmplay: cannot open the sound output\n");
+    finish();
     return 1;
   }
-  Song* song = load(options);
-  if (song == nullptr) {
-    close_output();
-    return 1;
-  }
-  const std::string name = module_name(options.file);
   std::printf("%s\n", name.empty() ? options.file.c_str() : name.c_str());
-  std::signal(SIGINT, on_interrupt);
   keys_raw(true);
   track_song(song, false);
   play_song(song);
@@ -242,8 +337,12 @@ int play(const Options& options) {
       break;
     }
     if (std::chrono::steady_clock::now() >= next_line) {
+      std::string total = "?:??";
+      if (side.done.load()) {
+        total = (side.length.complete ? "" : "> ") + clock_text(static_cast<double>(side.length.frames) / xmplay_rate);
+      }
       std::printf("\r  order %3d/%d  row %3d   %s / %s ", song_order(song), song->song_length, song_row(song),
-                  clock_text(heard).c_str(), clock_text(pass_seconds).c_str());
+                  clock_text(heard).c_str(), total.c_str());
       std::fflush(stdout);
       next_line += std::chrono::milliseconds(250);
     }
@@ -251,8 +350,7 @@ int play(const Options& options) {
   }
   std::printf("\n");
   keys_raw(false);
-  free_song(song);
-  close_output();
+  finish();
   return 0;
 }
 
@@ -263,12 +361,15 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, options)) {
     return usage();
   }
-  use_stdio_files();
+  std::string name;
+  if (!prepare_source(options, name)) {
+    return 1;
+  }
   if (options.info) {
-    return print_info(options);
+    return print_info(options, name);
   }
   if (!options.wav.empty()) {
     return render(options);
   }
-  return play(options);
+  return play(options, name);
 }
