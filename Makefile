@@ -5,10 +5,12 @@
 #   make assets  regenerates the committed asset files from their sources
 #   make windows        cross-builds and packages the Windows programs (dist/)
 #   make windows-check  checks them, running the 64-bit build under wine
+#   make web     builds the demo and its player for the browser into dist/web
+#   make serve   serves dist/web on 127.0.0.1 with the headers it needs
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test assets setup build windows windows-check
+.PHONY: run test assets setup build windows windows-check web serve
 
 setup:
 	@echo "== Checking the Debian packages the build needs"
@@ -42,3 +44,11 @@ windows:
 
 windows-check: windows
 	BUILD=$(BUILD) scripts/windows/check.sh
+
+web:
+	scripts/web_build.sh
+
+PORT ?= 8000
+serve:
+	@test -f dist/web/index.html || { echo "Nothing to serve yet: run make web first."; exit 1; }
+	scripts/web_serve.py --dir dist/web --port $(PORT)

@@ -11,8 +11,8 @@
 // same way everywhere as long as the compiler neither fuses multiplies and
 // adds nor keeps doubles in wider registers (the build passes
 // -ffp-contract=off; x86 builds use SSE2 arithmetic).
-#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "render3d/render3d.h"
 
@@ -134,8 +134,11 @@ float nearest_float(DoubleDouble v) {
   }
   // The neighbour on the side of v, found by stepping the float's bits.
   const bool away_from_zero = (from_f > 0.0) == (f > 0.0f);
-  const auto bits = std::bit_cast<std::uint32_t>(f);
-  const float neighbour = std::bit_cast<float>(away_from_zero ? bits + 1 : bits - 1);
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  bits = away_from_zero ? bits + 1 : bits - 1;
+  float neighbour;
+  std::memcpy(&neighbour, &bits, sizeof neighbour);
   // The midpoint of two adjacent floats is exact in double.
   const double midpoint = (static_cast<double>(f) + static_cast<double>(neighbour)) * 0.5;
   const double beyond = (v.hi - midpoint) + v.lo;  // v - midpoint, sign is what counts

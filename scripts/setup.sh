@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs whatever the build and the tests need that this Debian machine
-# does not have yet. Usage: scripts/setup.sh [--ci] [--windows]
+# does not have yet. Usage: scripts/setup.sh [--ci] [--windows] [--web]
 #   --ci       also what CI uses beyond `make test`: clang for fuzzing and the
 #              sanitizers' runtime, the asset generators' libraries, and tools
 #              to look at and listen to the output.
@@ -8,6 +8,8 @@
 #              compilers, zip) and its checks: 64-bit wine, an X server with
 #              xdotool and imagemagick, and a PulseAudio server as the sound
 #              device.
+#   --web      also the WebAssembly build and its browser check: emscripten
+#              (with the parser its compiler needs), Chromium, Python.
 set -euo pipefail
 
 packages=(
@@ -22,7 +24,8 @@ for option in "$@"; do
     --ci) packages+=(clang libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick) ;;
     --windows) packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix zip unzip file
                           wine wine64 xvfb xdotool imagemagick pulseaudio pulseaudio-utils sox) ;;
-    *) echo "usage: scripts/setup.sh [--ci] [--windows]" >&2; exit 2 ;;
+    --web) packages+=(emscripten node-acorn chromium python3) ;;
+    *) echo "usage: scripts/setup.sh [--ci] [--windows] [--web]" >&2; exit 2 ;;
   esac
 done
 

@@ -80,5 +80,7 @@ MMRESULT WINAPI waveOutPrepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT hea
 MMRESULT WINAPI waveOutUnprepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT header_size);
 MMRESULT WINAPI waveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT header_size);
 MMRESULT WINAPI waveOutGetPosition(HWAVEOUT device, LPMMTIME time, UINT time_size);
+MMRESULT WINAPI waveOutPause(HWAVEOUT device);
+MMRESULT WINAPI waveOutRestart(HWAVEOUT device);
 MMRESULT WINAPI waveOutReset(HWAVEOUT device);
 MMRESULT WINAPI waveOutClose(HWAVEOUT device);

@@ -61,6 +61,7 @@ struct Options {
   std::string video_path;
   std::string log_path;
   int progress = -1;  // -1: shown when standard error is a terminal; 0: never; 1: always
+  bool sound_hash = false;
 };
 
 [[noreturn]] void fail(const std::string& reason) {
@@ -84,6 +85,7 @@ void usage() {
       "  --video-quality Q  share (default): 30 frames a second, about 1 MB per second\n"
       "                     of show; archive: every frame, several times the size\n"
       "  --log FILE.tsv     one line per frame: number, song position, FNV-1a hash\n"
+      "  --sound-hash       with --log, end it with: sound, frames, FNV-1a hash of the sound\n"
       "  --progress         show the progress line even when standard error is not a terminal\n"
       "  --no-progress      never show it (by default it shows on a terminal)\n");
 }
@@ -177,6 +179,8 @@ Options parse_options(int argc, char** argv) {
       options.progress = 1;
     } else if (option == "--no-progress") {
       options.progress = 0;
+    } else if (option == "--sound-hash") {
+      options.sound_hash = true;
     } else {
       fail("unknown option '" + option + "' (try --help)");
     }
@@ -193,6 +197,9 @@ Options parse_options(int argc, char** argv) {
   }
   if (every_given && options.png_dir.empty()) {
     fail("--every goes with --png");
+  }
+  if (options.sound_hash && options.log_path.empty()) {
+    fail("--sound-hash goes with --log");
   }
   return options;
 }
@@ -265,6 +272,8 @@ struct Outputs {
   std::string video_only;  // the video without sound, muxed at the end
   std::uint32_t video_step = 1;  // every video_step-th frame goes into the video
   std::uint32_t recorded = 0;
+  std::uint64_t sound_frames = 0;  // recorded, and their hash
+  std::uint64_t sound_hash = fnv1a64_start;
   std::uint16_t last_position = 0;
   bool recording = true;
   bool show_progress = false;
@@ -284,11 +293,18 @@ void note_failure(const std::string& what) {
 }
 
 void on_audio(const std::int16_t* samples, std::uint32_t frames) {
-  if (outputs->wav == nullptr || !outputs->recording) {
+  if (!outputs->recording) {
     return;
   }
   // The file is little-endian, as is every machine this runs on.
   std::size_t bytes = static_cast<std::size_t>(frames) * 4;
+  if (outputs->options.sound_hash) {
+    outputs->sound_hash = fnv1a64_more(outputs->sound_hash, samples, bytes);
+    outputs->sound_frames += frames;
+  }
+  if (outputs->wav == nullptr) {
+    return;
+  }
   if (std::fwrite(samples, 1, bytes, outputs->wav) != bytes) {
     note_failure("cannot write " + outputs->wav_file);
   }
@@ -440,6 +456,10 @@ int main(int argc, char** argv) {
     std::fputc('\n', stderr);
   }
 
+  if (run.log != nullptr && options.sound_hash) {
+    std::fprintf(run.log, "sound\t%llu\t%016llx\n", static_cast<unsigned long long>(run.sound_frames),
+                 static_cast<unsigned long long>(run.sound_hash));
+  }
   if (run.log != nullptr && std::fclose(run.log) != 0) {
     note_failure("cannot write " + options.log_path);
   }
