@@ -8,7 +8,7 @@ scripts/setup.sh --web
 source scripts/web_env.sh
 
 emcmake cmake -S . -B build-web -G Ninja -C cmake/web.cmake >/dev/null
-cmake --build build-web -j "$(nproc)" --target vorna_web vorna-capture
+cmake --build build-web -j "$(nproc)" --target vorna_web xmplay_web vorna-capture vorna-scene-bench
 
 site=dist/web
 rm -rf "$site"
@@ -19,8 +19,11 @@ program() {  # program BUILD_DIR NAME DESTINATION: a program's script, module an
   done
 }
 program tools/web vorna "$site"
-cp tools/web/index.html tools/web/demo_page.js tools/web/style.css "$site/"
+program tools/web xmplay "$site"
+cp tools/web/index.html tools/web/demo_page.js tools/web/player.html tools/web/player_page.js tools/web/style.css \
+  "$site/"
 cp platform/web/js/vorna_page.js platform/web/js/ring_worklet.js "$site/"
 program tools/capture vorna-capture "$site/check"
-cp tests/web/hash.html tests/web/run_program.js "$site/check/"
+program bench/demo vorna-scene-bench "$site/check"
+cp tests/web/hash.html tests/web/bench.html tests/web/run_program.js "$site/check/"
 echo "The site is in $site ($(du -sh "$site" | cut -f1)); make serve serves it."

@@ -27,11 +27,15 @@ start=$(date +%s)
 timeout 3600 scripts/web_build.sh
 echo "web build: $(( $(date +%s) - start )) s"
 
-step "Building the native capture for comparison"
+step "The native programs' results to compare with"
 cmake -S . -B build -G Ninja >/dev/null
-timeout 1800 cmake --build build -j "$(nproc)" --target vorna-capture
+timeout 1800 cmake --build build -j "$(nproc)" --target vorna-capture xmplay vorna-scene-bench
 timeout 300 build/tools/capture/vorna-capture --log "$out/native_whole_run.tsv" --sound-hash
 timeout 300 build/tools/capture/vorna-capture --hold-escape --log "$out/native_escape.tsv" --sound-hash
+module=/usr/share/games/heroes/mod/heroes01.xm
+timeout 120 build/tools/xmplay/xmplay --info "$module" >"$out/native_module_info.txt"
+timeout 300 build/tools/xmplay/xmplay --wav "$out/native_module.wav" "$module"
+timeout 600 build/bench/demo/vorna-scene-bench >"$out/native_scene_times.txt"
 
 server_pid=""
 cleanup() {
@@ -60,4 +64,6 @@ step "Checking in headless Chromium"
 timeout 900 node tests/web/check.mjs --url "$url" --out "$out" \
   --golden tests/demo/golden/whole_run.tsv \
   --native-log "$out/native_whole_run.tsv" \
-  --native-escape-log "$out/native_escape.tsv"
+  --native-escape-log "$out/native_escape.tsv" \
+  --module "$module" --module-info "$out/native_module_info.txt" --module-wav "$out/native_module.wav" \
+  --native-bench "$out/native_scene_times.txt"

@@ -2,12 +2,15 @@
 // dist/web served on 127.0.0.1: headless Chromium, driven by Playwright.
 //
 //   node check.mjs --url URL --out DIR [--golden FILE] [--native-log FILE]
-//                  [--native-escape-log FILE] [--module FILE --module-frames N]
+//                  [--native-escape-log FILE]
+//                  [--module FILE --module-info FILE --module-wav FILE]
+//                  [--native-bench FILE]
 //
 // Every check prints one line, "ok ..." or "FAILED ...", and the program
 // ends with "N passed, M failed" and exit code 0 only when none failed.
 // Screenshots and logs go to DIR.
 import { chromium } from 'playwright-core';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 
@@ -170,9 +173,97 @@ async function checkDemo() {
   }
 }
 
+// --- The player's page -----------------------------------------------------------
+
+async function checkPlayer() {
+  // xmplay --info's line: "length       165.410 s (7294560 frames)".
+  const info = fs.readFileSync(options['module-info'], 'utf8').match(/length\s+([0-9.]+) s \((\d+) frames\)/);
+  const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1024, height: 900 } });
+  const page = await context.newPage();
+  const lines = [];
+  page.on('console', (message) => lines.push(`${message.type()}: ${message.text()}`));
+  page.on('pageerror', (error) => lines.push(`page error: ${error.message}`));
+  try {
+    await page.goto(base + 'player.html');
+    await page.waitForFunction(() => window.playerStatus && window.playerStatus().state === 'empty', null,
+      { timeout: 60000 });
+    await page.setInputFiles('#file', options.module);
+    await page.waitForFunction(() => ['stopped', 'failed'].includes(window.playerStatus().state), null,
+      { timeout: 60000 });
+    const loaded = await page.evaluate(() => window.playerStatus());
+    const facts = await page.textContent('#facts');
+    check(loaded.state === 'stopped', 'the player page loads a module', `${path.basename(options.module)}: ${facts}`);
+    check(loaded.passFrames === Number(info[2]) && facts.includes(`(${info[1]} s)`),
+      'the player page reports the length xmplay --info gives',
+      `${loaded.passFrames} frames, ${info[2]} from xmplay`);
+
+    await page.click('#play');
+    await page.waitForFunction(() => window.playerStatus().heard > 0.2, null, { timeout: 10000 });
+    const a = await page.evaluate(() => ({ status: window.playerStatus(), time: performance.now() }));
+    await seconds(3);
+    const b = await page.evaluate(() => ({ status: window.playerStatus(), time: performance.now() }));
+    const wall = (b.time - a.time) / 1000;
+    const heard = b.status.heard - a.status.heard;
+    check(Math.abs(heard / wall - 1) < 0.1 && (b.status.order > a.status.order || b.status.row > a.status.row),
+      'the player plays in real time and shows its position',
+      `${heard.toFixed(2)} s heard in ${wall.toFixed(2)} s, order ${b.status.order} row ${b.status.row}`);
+    await page.screenshot({ path: path.join(options.out, 'player_playing.png') });
+
+    await page.keyboard.press('ArrowRight');
+    await seconds(0.5);
+    const on = await page.evaluate(() => window.playerStatus());
+    check(on.heard > b.status.heard + 4, 'the right arrow seeks 5 seconds on',
+      `${b.status.heard.toFixed(1)} s to ${on.heard.toFixed(1)} s`);
+    await page.keyboard.press('Space');
+    await seconds(0.4);
+    const p1 = await page.evaluate(() => window.playerStatus());
+    await seconds(1);
+    const p2 = await page.evaluate(() => window.playerStatus());
+    check(p1.state === 'paused' && p2.heard === p1.heard, 'space pauses', `${p1.state} at ${p1.heard.toFixed(2)} s`);
+
+    if (options['module-wav']) {
+      const download = page.waitForEvent('download', { timeout: 300000 });
+      await page.click('#save');
+      const saved = path.join(options.out, 'player_saved.wav');
+      await (await download).saveAs(saved);
+      const digest = (file) => crypto.createHash('sha256').update(fs.readFileSync(file)).digest('hex');
+      check(digest(saved) === digest(options['module-wav']), 'the page\'s "save as WAV" equals xmplay --wav',
+        `${fs.statSync(saved).size} bytes`);
+    }
+  } finally {
+    fs.writeFileSync(path.join(options.out, 'player.console.txt'), lines.join('\n') + '\n');
+    await context.close();
+  }
+}
+
+// --- Per-scene timings ---------------------------------------------------------------
+
+async function showTimings() {
+  const page = await newPage('bench');
+  try {
+    await page.goto(base + 'check/bench.html');
+    await page.waitForFunction(() => document.body.dataset.state && document.body.dataset.state !== 'running',
+      null, { timeout: 300000 });
+    const result = await page.evaluate(() => window.programResult);
+    fs.writeFileSync(path.join(options.out, 'browser_scene_times.txt'), result.stdout);
+    if (check(result.exitCode === 0, 'the per-scene timings run in the browser')) {
+      console.log('Each scene\'s frame steps in headless Chromium (milliseconds):');
+      console.log(result.stdout.replace(/^/gm, '    '));
+      if (options['native-bench']) {
+        console.log('... and natively:');
+        console.log(fs.readFileSync(options['native-bench'], 'utf8').replace(/^/gm, '    '));
+      }
+    }
+  } finally {
+    await page.close();
+  }
+}
+
 try {
   await checkHashes();
   await checkDemo();
+  if (options.module) await checkPlayer();
+  await showTimings();
 } catch (error) {
   check(false, 'the checks ran to the end', String(error).split('\n')[0]);
 } finally {

@@ -34,9 +34,14 @@ const VornaPage = (() => {
   const keptFromBrowser = new Set(['Space', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'PageUp',
     'PageDown', 'Home', 'End', 'Tab', 'Backspace', 'Escape']);
 
+  // options: canvas (where frames are drawn; none for a program without a
+  // display), stage (what goes full screen; the canvas by default),
+  // messageBox (an element with .caption, .text and a button), onDisplay
+  // (called with true when the display opens, false when it closes),
+  // workletUrl.
   function create(options) {
-    const canvas = options.canvas;        // where the frames are drawn
-    const stage = options.stage || canvas; // what goes full screen
+    const canvas = options.canvas || null;
+    const stage = options.stage || canvas;
     const onDisplay = options.onDisplay || (() => {});  // (true) opened, (false) closed
     const workletUrl = options.workletUrl || 'ring_worklet.js';
     let Module = null;                    // the program, once attached
@@ -53,7 +58,7 @@ const VornaPage = (() => {
     let needsRedraw = false;
     let fullScreenKey = 'KeyF';
 
-    const view = canvas.getContext('2d', { alpha: false });
+    const view = canvas ? canvas.getContext('2d', { alpha: false }) : null;
 
     function word(name) { return (base + OFFSET[name]) >> 2; }
     function load(name) { return Atomics.load(u32, word(name)); }
@@ -68,15 +73,18 @@ const VornaPage = (() => {
       i32 = new Int32Array(buffer);
       u16 = new Uint16Array(buffer);
       base = Module._web_shared_block();
-      Module._web_focus_event(document.hasFocus() ? 1 : 0);
-      window.addEventListener('keydown', (event) => onKey(event, 1));
-      window.addEventListener('keyup', (event) => onKey(event, 0));
-      window.addEventListener('focus', () => Module._web_focus_event(1));
-      window.addEventListener('blur', () => Module._web_focus_event(0));
-      document.addEventListener('visibilitychange', () => {
-        Module._web_focus_event(document.visibilityState === 'visible' && document.hasFocus() ? 1 : 0);
-      });
-      new ResizeObserver(() => { needsRedraw = true; }).observe(canvas);
+      // The keyboard and the focus go to programs that read the keyboard.
+      if (Module._web_key_event) {
+        Module._web_focus_event(document.hasFocus() ? 1 : 0);
+        window.addEventListener('keydown', (event) => onKey(event, 1));
+        window.addEventListener('keyup', (event) => onKey(event, 0));
+        window.addEventListener('focus', () => Module._web_focus_event(1));
+        window.addEventListener('blur', () => Module._web_focus_event(0));
+        document.addEventListener('visibilitychange', () => {
+          Module._web_focus_event(document.visibilityState === 'visible' && document.hasFocus() ? 1 : 0);
+        });
+      }
+      if (canvas) new ResizeObserver(() => { needsRedraw = true; }).observe(canvas);
     }
 
     function onKey(event, down) {
@@ -257,17 +265,19 @@ const VornaPage = (() => {
       divisor: () => divisor,
 
       createWindow(title) {                // program
+        if (!canvas) return 0;
         document.title = title;
         return 1;
       },
       showWindow(show) {                   // program
+        if (!stage) return 0;
         const was = !stage.hidden;
         stage.hidden = !show;
         return was ? 1 : 0;
       },
-      focusWindow() { canvas.focus({ preventScroll: true }); },  // program
+      focusWindow() { if (canvas) canvas.focus({ preventScroll: true }); },  // program
       cursorChanged() {                    // program
-        canvas.style.cursor = load('cursorShown') ? '' : 'none';
+        if (canvas) canvas.style.cursor = load('cursorShown') ? '' : 'none';
       },
       canDraw() { return view ? 1 : 0; },  // program
       displayOpened() {                    // program
