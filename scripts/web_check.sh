@@ -18,7 +18,6 @@ mkdir -p "$out"
 step() { echo "== $*"; }
 
 step "Installing what the web build and the check need"
-scripts/setup.sh
 scripts/setup.sh --web
 (cd tests/web && timeout 300 npm install --no-audit --no-fund --loglevel=error)
 
