@@ -25,5 +25,5 @@ cp tools/web/index.html tools/web/demo_page.js tools/web/player.html tools/web/p
 cp platform/web/js/vorna_page.js platform/web/js/ring_worklet.js "$site/"
 program tools/capture vorna-capture "$site/check"
 program bench/demo vorna-scene-bench "$site/check"
-cp tests/web/hash.html tests/web/bench.html tests/web/run_program.js "$site/check/"
+cp tests/web/hash.html tests/web/bench.html tests/web/fatal.html tests/web/run_program.js "$site/check/"
 echo "The site is in $site ($(du -sh "$site" | cut -f1)); make serve serves it."

@@ -173,6 +173,27 @@ async function checkDemo() {
   }
 }
 
+// A page with nowhere to draw: the demo's fatal message, then exit code 0.
+async function checkFatalPath() {
+  const page = await newPage('fatal');
+  try {
+    await page.goto(base + 'check/fatal.html');
+    await page.waitForSelector('#message-box:not([hidden])', { timeout: 30000 });
+    const caption = await page.textContent('#message-box .caption');
+    const text = await page.textContent('#message-box .text');
+    const before = await page.evaluate(() => window.exitCode);
+    await page.screenshot({ path: path.join(options.out, 'fatal_message.png') });
+    await page.click('#message-box button');
+    await page.waitForFunction(() => window.exitCode !== null, null, { timeout: 10000 });
+    const code = await page.evaluate(() => window.exitCode);
+    check(caption === 'VORNA Z-PLORAN V2.2' && text === "Sorry, I can't init DirectDraw" && before === null &&
+      code === 0, 'without a canvas the demo shows its fatal message in the page, then ends with code 0',
+      `"${caption}": "${text}", exit code ${code}`);
+  } finally {
+    await page.close();
+  }
+}
+
 // --- The player's page -----------------------------------------------------------
 
 async function checkPlayer() {
@@ -262,6 +283,7 @@ async function showTimings() {
 try {
   await checkHashes();
   await checkDemo();
+  await checkFatalPath();
   if (options.module) await checkPlayer();
   await showTimings();
 } catch (error) {
