@@ -204,6 +204,7 @@ mkdir -p "$scratch/home" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 start_xvfb 320x200x16
+mkdir -p "$WINEPREFIX"
 # A server of this prefix left by an earlier run that was killed ends first.
 timeout 30 wineserver -k 2>/dev/null || true
 timeout 30 wineserver -w 2>/dev/null || true
