@@ -344,6 +344,18 @@ if [ "$same" -eq 0 ]; then
 else
   pass "xmplay.exe --wav: $same heroes modules byte for byte as on Linux"
 fi
+# A module from a pipe ("-" is standard input, which Windows must read as
+# binary): the same bytes again.
+module=/usr/share/games/heroes/mod/heroes01.xm
+"$linux_build/tools/xmplay/xmplay" --wav "$scratch/linux.wav" "$module"
+status=0
+cat "$module" | timeout -k 5 300 wine "$xmplay_exe" --wav "$scratch/windows.wav" - >"$out/xmplay-pipe.log" 2>&1 ||
+  status=$?
+if [ "$status" -ne 0 ] || ! cmp -s "$scratch/linux.wav" "$scratch/windows.wav"; then
+  fail "xmplay.exe --wav from a pipe: exit code $status, not the Linux bytes (see $out/xmplay-pipe.log)"
+else
+  pass "xmplay.exe --wav from a pipe: heroes01 byte for byte as on Linux"
+fi
 # Playing: once the progress line shows a few rows, Ctrl-C (SIGINT, which
 # wine turns into a console control event) ends it. The first wave device a
 # process opens can take wine a while, so the wait is generous.

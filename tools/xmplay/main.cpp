@@ -22,6 +22,8 @@
 
 #ifdef _WIN32
 #include <conio.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include <sys/select.h>
 #include <termios.h>
@@ -221,9 +223,13 @@ int render(const Options& options) {
 }
 
 // ---------------------------------------------------------------------------
-// The terminal while playing.
+// Standard input, and the terminal while playing.
 
 #ifdef _WIN32
+// A module is binary: Windows would otherwise read standard input as text,
+// turning CR LF into LF and ending it at the first Ctrl-Z.
+void binary_standard_input() { _setmode(_fileno(stdin), _O_BINARY); }
+
 void keys_raw(bool) {}
 bool quit_key_pressed() {
   while (_kbhit() != 0) {
@@ -235,6 +241,8 @@ bool quit_key_pressed() {
   return false;
 }
 #else
+void binary_standard_input() {}
+
 termios saved_terminal = {};
 bool terminal_saved = false;
 
@@ -361,6 +369,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, options)) {
     return usage();
   }
+  binary_standard_input();
   std::string name;
   if (!prepare_source(options, name)) {
     return 1;
