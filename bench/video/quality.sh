@@ -9,7 +9,7 @@
 #
 # The capture runs once with --video and with PNGs of every N-th frame.
 # Those frames go through the video's own scale (3 x 4 nearest-neighbour,
-# then linearly to 960 x 720) losslessly, and ffmpeg's ssim filter compares
+# then linearly to 960 x 720, in RGB) losslessly, and ffmpeg's ssim filter compares
 # them with the same frames decoded from the video: in 4:4:4 against the
 # scaled RGB frames (what a viewer loses, chroma subsampling included) and
 # in 4:2:0 against the frames converted as the video was (what the encoder
@@ -54,7 +54,7 @@ if [ $((every % step)) -ne 0 ]; then
   echo "quality.sh: --every $every is not a multiple of the video's frame step $step" >&2
   exit 2
 fi
-scale="scale=960:800:flags=neighbor,scale=960:720:flags=bilinear"
+scale="format=rgb24,scale=960:800:flags=neighbor,format=rgb24,scale=960:720:flags=bilinear,format=rgb24"
 picked="select='not(mod(n\\,$((every / step))))',setpts=N/TB"
 reference=(-framerate 1 -pattern_type glob -i "$work/frames/frame_*.png")
 ssim() {  # ssim PIXEL_FORMAT REFERENCE_CHAIN
@@ -63,7 +63,7 @@ ssim() {  # ssim PIXEL_FORMAT REFERENCE_CHAIN
     grep -o 'All:[0-9.]*' | tail -n 1 | cut -d: -f2
 }
 ssim444=$(ssim yuv444p "$scale")
-ssim420=$(ssim yuv420p "$scale,format=yuv420p")
+ssim420=$(ssim yuv420p "${scale%,format=rgb24},scale=flags=bilinear+full_chroma_int+accurate_rnd,format=yuv420p")
 awk -v f="$frames" -v b="$bytes" -v t0="$start" -v t1="$end" -v q="$quality" -v r="$video_rate" -v s="$video_size" \
   -v a="$ssim444" -v c="$ssim420" -v n=$(ls "$work/frames" | wc -l) 'BEGIN {
   show = f / 60

@@ -39,12 +39,13 @@ struct VideoQuality {
   const char* encoder;        // ffmpeg's options for the picture
 };
 constexpr VideoQuality video_qualities[] = {
-    // Every other frame, at about 1 MB per second of show with the sound.
-    // The warps, tunnels and noise change most pixels in every frame: at 60
-    // frames a second no x264 setting fast enough for real time on two cores
-    // comes near that size, and at 30 this one (mean SSIM 0.94 against the
-    // frames as drawn) is where size and quality meet; CRF 23 would give
-    // 0.954 at 1.24 MB per second. A bitrate cap starves the busiest scenes.
+    // Every other frame, just under 1 MB per second of show with the sound
+    // (149 MB for the whole show; mean SSIM 0.91 against the frames scaled
+    // the same way in RGB, 0.94 in the video's own 4:2:0 colour). The warps,
+    // tunnels and noise change most pixels in every frame: at 60 frames a
+    // second no x264 setting fast enough for real time on two cores comes
+    // near that size, and a bitrate cap starves the busiest scenes (SSIM
+    // near 0.7 there). bench/video/quality.sh measures all three figures.
     {"share", 30, "-c:v libx264 -preset veryfast -tune ssim -crf 25.5 -threads 4"},
     // Every frame at high quality, several times the size.
     {"archive", 0, "-c:v libx264 -preset veryfast -crf 16 -threads 4"},
@@ -427,10 +428,14 @@ int main(int argc, char** argv) {
     std::string rate = std::to_string(options.fps) + "/" + std::to_string(run.video_step);
     // The 4:3 shape with sharp yet even pixels, as the window shows it: 3
     // times across and 4 times down with nearest-neighbour sampling, then
-    // linearly down to 960 x 720.
+    // linearly down to 960 x 720. Both steps in RGB, and the colour then
+    // halved with full-resolution chroma: left to itself, ffmpeg converts
+    // to YUV first and scales the colour by nearest neighbour, which costs
+    // more quality than the encoder does.
     std::string command = "ffmpeg -loglevel error -y -f rawvideo -pixel_format rgb565le -video_size 320x200"
                           " -framerate " + rate +
-                          " -i pipe:0 -vf scale=960:800:flags=neighbor,scale=960:720:flags=bilinear,format=yuv420p "
+                          " -i pipe:0 -vf format=rgb24,scale=960:800:flags=neighbor,format=rgb24,"
+                          "scale=960:720:flags=bilinear+full_chroma_int+accurate_rnd,format=yuv420p "
                           + quality.encoder + " -pix_fmt yuv420p " + shell_quote(run.video_only);
     run.video = ::popen(command.c_str(), "w");
     if (run.video == nullptr) {
