@@ -1,13 +1,18 @@
-// The seed corpus of the loader's fuzz target: small modules that reach
-// every part of the loader, valid and not. The test checks that each loads
-// or fails as intended and, when VORNA_FUZZ_SEEDS names a directory, writes
-// them there (tests/fuzz/run.sh does that).
+// The seed corpus of the fuzz targets: small modules that reach every part
+// of the loader, valid and not. The test checks that each loads or fails as
+// intended and, when VORNA_FUZZ_SEEDS names a directory, writes them there
+// (tests/fuzz/run.sh does that). And every input that ever made a fuzz
+// target fail, kept in tests/fuzz/regressions, runs through both targets'
+// bodies.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
+#include "fuzz/fuzz_bodies.h"
 #include "music/module_writer.h"
 
 namespace {
@@ -93,6 +98,22 @@ TEST(FuzzSeeds, EverySeedLoadsOrFailsAsIntended) {
       EXPECT_TRUE(file.good()) << "cannot write " << path;
     }
   }
+}
+
+TEST(FuzzRegressions, EveryKeptInputRunsThroughBothTargets) {
+  const char* source = std::getenv("VORNA_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const std::filesystem::path directory = std::filesystem::path(source) / "tests/fuzz/regressions";
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    SCOPED_TRACE(entry.path().filename().string());
+    fuzz_load_and_render(bytes.data(), bytes.size());
+    fuzz_play_in_odd_buffers(bytes.data(), bytes.size());
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace
