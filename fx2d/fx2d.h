@@ -12,13 +12,6 @@
 
 #include <cstdint>
 
-// True where the processor has AVX2: the mask fade, the cross-blend and the
-// index steps of the warp and the tunnels then take 16 pixels a step instead
-// of 8 (the distorted tunnel's per-frame table 32 entries instead of 16).
-// Set at start-up; the tests clear it to check the other path. The results
-// are the same either way.
-extern bool effect_vector_loops;
-
 // --- Colour formats and palettes -----------------------------------------
 
 inline constexpr std::uint32_t palette_entries = 256;

@@ -13,9 +13,3 @@ std::uint16_t warp_scroll = 0;
 std::uint16_t* warp_table = nullptr;
 
 std::uint16_t noise_scroll = 0;
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-bool effect_vector_loops = __builtin_cpu_supports("avx2");
-#else
-bool effect_vector_loops = false;
-#endif

@@ -10,6 +10,7 @@
 // time in two steps: first the row's texel indices are computed into the
 // row of the output image, several at a time, then each index is replaced
 // by its colour in place. The row is still in the cache for the second step.
+// The index steps are kernels (fx2d/kernels.h), with SSE2 and AVX2 versions.
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -18,14 +19,14 @@
 #include "assets/assets.h"
 #include "assets/little_endian.h"
 #include "fx2d/fx2d.h"
+#include "fx2d/kernels.h"
 #include "shell/shell.h"
 
-#if defined(__SSE2__)
+#if defined(VORNA_SSE2)
 #include <emmintrin.h>
 #endif
-#if defined(__SSE2__) && defined(__GNUC__)
+#if defined(VORNA_AVX2)
 #include <immintrin.h>
-#define VORNA_WARP_AVX2 1
 #endif
 
 namespace {
@@ -46,9 +47,6 @@ alignas(64) std::uint16_t distorted_texels[65536];
 
 // The loops take whole blocks of sixteen pixels.
 static_assert(effect_width % 16 == 0);
-
-// Tunnel offset i (at any alignment).
-inline std::uint32_t tunnel_offset(std::uint32_t i) { return read_le16(tunnel_offsets + 2 * i); }
 
 // Replaces each of the 320 indices in row by lookup[index]. Four colours
 // are written as one 64-bit word: with one store per four pixels the loads
@@ -81,127 +79,18 @@ void look_up_row_twice(std::uint16_t* row, const std::uint16_t* first, const std
   }
 }
 
-#if defined(VORNA_WARP_AVX2)
-// The index steps below, 16 pixels at a time, where the processor has AVX2.
-__attribute__((target("avx2"))) bool warp_row_columns_avx2(const std::uint16_t* entries, std::uint32_t v,
-                                                           std::uint32_t minus_ph, std::uint16_t* out) {
-  const __m256i column_base = _mm256_set1_epi16(static_cast<short>(0x100u + minus_ph));
-  const __m256i low_bytes = _mm256_set1_epi16(0xFF);
-  const __m256i row_v = _mm256_set1_epi16(static_cast<short>(v));
-  __m256i other_rows = _mm256_setzero_si256();
-  for (std::uint32_t c = 0; c < effect_width; c += 16) {
-    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entries + c));
-    other_rows = _mm256_or_si256(other_rows, _mm256_xor_si256(e, row_v));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
-                        _mm256_and_si256(_mm256_sub_epi16(column_base, _mm256_srli_epi16(e, 8)), low_bytes));
-  }
-  return _mm256_testz_si256(other_rows, low_bytes) != 0;
-}
-
-__attribute__((target("avx2"))) void tunnel_row_indices_avx2(std::uint32_t first, std::uint32_t add, bool swap,
-                                                             std::uint16_t* out) {
-  const __m256i to_add = _mm256_set1_epi16(static_cast<short>(add));
-  for (std::uint32_t c = 0; c < effect_width; c += 16) {
-    __m256i k = _mm256_add_epi16(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tunnel_offsets + 2 * (first + c))), to_add);
-    if (swap) k = _mm256_or_si256(_mm256_slli_epi16(k, 8), _mm256_srli_epi16(k, 8));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), k);
-  }
-}
-#endif
-
-// Writes the column indices (minus_ph - u) mod 256 of one table row into
-// out and tells whether every entry of the row has the texture row v in its
-// low byte (the table that build_warp_table fills always does).
-bool warp_row_columns(const std::uint16_t* entries, std::uint32_t v, std::uint32_t minus_ph, std::uint16_t* out) {
-#if defined(VORNA_WARP_AVX2)
-  if (effect_vector_loops) return warp_row_columns_avx2(entries, v, minus_ph, out);
-#endif
-#if defined(__SSE2__)
-  // (256 + minus_ph - u) is at least 1, so no 16-bit lane borrows.
-  const __m128i column_base = _mm_set1_epi16(static_cast<short>(0x100u + minus_ph));
-  const __m128i low_bytes = _mm_set1_epi16(0xFF);
-  const __m128i row_v = _mm_set1_epi16(static_cast<short>(v));
-  // The low bytes of entry XOR v gather in other_rows (the high bytes too,
-  // masked off at the end).
-  __m128i other_rows = _mm_setzero_si128();
-  for (std::uint32_t c = 0; c < effect_width; c += 8) {
-    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + c));
-    other_rows = _mm_or_si128(other_rows, _mm_xor_si128(e, row_v));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
-                     _mm_and_si128(_mm_sub_epi16(column_base, _mm_srli_epi16(e, 8)), low_bytes));
-  }
-  other_rows = _mm_and_si128(other_rows, low_bytes);
-  return _mm_movemask_epi8(_mm_cmpeq_epi8(other_rows, _mm_setzero_si128())) == 0xFFFF;
-#else
-  std::uint32_t other_rows = 0;
-  for (std::uint32_t c = 0; c < effect_width; ++c) {
-    other_rows |= (entries[c] & 0xFFu) ^ v;
-    out[c] = static_cast<std::uint16_t>((minus_ph - (entries[c] >> 8)) & 0xFFu);
-  }
-  return other_rows == 0;
-#endif
-}
-
 // The texel row that table row v reads at this scroll.
 inline std::uint32_t warp_texture_row(std::uint32_t v, std::uint32_t ph, std::uint32_t pl) {
   return (sine_table[(v + pl) & 0xFFu] - ph) & 0xFFu;
 }
 
-// Writes tunnel offset plus add (mod 65536) for the pixels of one row,
-// starting at pixel first, into out; with swap, each sum has its two bytes
-// exchanged.
-void tunnel_row_indices(std::uint32_t first, std::uint32_t add, bool swap, std::uint16_t* out) {
-#if defined(VORNA_WARP_AVX2)
-  if (effect_vector_loops) {
-    tunnel_row_indices_avx2(first, add, swap, out);
-    return;
-  }
-#endif
-#if defined(__SSE2__)
-  const __m128i to_add = _mm_set1_epi16(static_cast<short>(add));
-  for (std::uint32_t c = 0; c < effect_width; c += 8) {
-    __m128i k = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tunnel_offsets + 2 * (first + c))), to_add);
-    if (swap) k = _mm_or_si128(_mm_slli_epi16(k, 8), _mm_srli_epi16(k, 8));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), k);
-  }
-#else
-  for (std::uint32_t c = 0; c < effect_width; ++c) {
-    const std::uint32_t k = (tunnel_offset(first + c) + add) & 0xFFFFu;
-    out[c] = static_cast<std::uint16_t>(swap ? (k & 0xFFu) << 8 | k >> 8 : k);
-  }
-#endif
-}
-
 void draw_plain_tunnel() {
   for (std::uint32_t r = 0; r < effect_height; ++r) {
     std::uint16_t* const out = second_buffer + r * effect_width;
-    tunnel_row_indices(r * effect_width, warp_scroll, false, out);
+    fx2d_kernels.tunnel_row_indices(tunnel_offsets + 2 * r * effect_width, warp_scroll, false, out);
     look_up_row(out, texel_colours);
   }
 }
-
-#if defined(VORNA_WARP_AVX2)
-// The 256 entries of one el (see below), 32 at a time: bytes unpack within
-// each 128-bit half, and the halves are put back in order before the store.
-__attribute__((target("avx2"))) void fill_distorted_run_avx2(const std::uint8_t* eighths, std::uint32_t el,
-                                                             std::uint32_t column_base, std::uint16_t* texels) {
-  const __m256i lane = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-                                        22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
-  const __m256i thirty_two = _mm256_set1_epi8(32);
-  __m256i row_add = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
-  __m256i column = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(column_base)), lane);
-  for (std::uint32_t eh = 0; eh < 256; eh += 32) {
-    const __m256i row = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(eighths + eh)), row_add);
-    const __m256i low = _mm256_unpacklo_epi8(column, row);   // entries 0-7 and 16-23
-    const __m256i high = _mm256_unpackhi_epi8(column, row);  // entries 8-15 and 24-31
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh), _mm256_permute2x128_si256(low, high, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh + 16), _mm256_permute2x128_si256(low, high, 0x31));
-    row_add = _mm256_add_epi8(row_add, thirty_two);
-    column = _mm256_add_epi8(column, thirty_two);
-  }
-}
-#endif
 
 // Fills distorted_texels for this frame's scroll. For offset bytes el (low)
 // and eh (high), all sums modulo 256:
@@ -224,33 +113,7 @@ void fill_distorted_texels(std::uint32_t ph, std::uint32_t pl) {
     const std::uint32_t q = (sine_table[(el + pl) & 0xFFu] + pl) & 0xFFu;
     const std::uint8_t* const eighths = sine_eighths + (q & 1u) * run + (q >> 1);
     const std::uint32_t column_base = sine_table[(sine_ph + el + pl) & 0xFFu] >> 2;
-    std::uint16_t* const texels = distorted_texels + (el << 8);
-#if defined(VORNA_WARP_AVX2)
-    if (effect_vector_loops) {
-      fill_distorted_run_avx2(eighths, el, column_base, texels);
-      continue;
-    }
-#endif
-#if defined(__SSE2__)
-    // Byte lanes wrap by themselves; the low byte (column) and the high byte
-    // (row) of each entry are interleaved into 16-bit words on the store.
-    const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i sixteen = _mm_set1_epi8(16);
-    __m128i row_add = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
-    __m128i column = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(column_base)), lane);
-    for (std::uint32_t eh = 0; eh < 256; eh += 16) {
-      const __m128i row = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(eighths + eh)), row_add);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh), _mm_unpacklo_epi8(column, row));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh + 8), _mm_unpackhi_epi8(column, row));
-      row_add = _mm_add_epi8(row_add, sixteen);
-      column = _mm_add_epi8(column, sixteen);
-    }
-#else
-    for (std::uint32_t eh = 0; eh < 256; ++eh) {
-      const std::uint32_t row = (eighths[eh] + 2 * el + eh) & 0xFFu;
-      texels[eh] = static_cast<std::uint16_t>(row << 8 | ((column_base + eh) & 0xFFu));
-    }
-#endif
+    fx2d_kernels.fill_distorted_run(eighths, el, column_base, distorted_texels + (el << 8));
   }
 }
 
@@ -258,7 +121,7 @@ void draw_distorted_tunnel() {
   fill_distorted_texels(warp_scroll >> 8, warp_scroll & 0xFFu);
   for (std::uint32_t r = 0; r < effect_height; ++r) {
     std::uint16_t* const out = second_buffer + r * effect_width;
-    tunnel_row_indices(r * effect_width, 0, true, out);
+    fx2d_kernels.tunnel_row_indices(tunnel_offsets + 2 * r * effect_width, 0, true, out);
     look_up_row_twice(out, distorted_texels, texel_colours);
   }
   warp_scroll = static_cast<std::uint16_t>(warp_scroll + 0x0A0A);
@@ -307,7 +170,7 @@ void draw_warp() {
     const std::uint16_t* const entries = warp_table + r * effect_width;
     std::uint16_t* const out = frame_buffer + r * effect_width;
     const std::uint32_t v = entries[0] & 0xFFu;
-    if (warp_row_columns(entries, v, minus_ph, out)) {
+    if (fx2d_kernels.warp_row_columns(entries, v, minus_ph, out)) {
       look_up_row(out, texel_colours + (warp_texture_row(v, ph, pl) << 8));
     } else {
       // A row whose entries name several texture rows: pixel by pixel.
@@ -327,3 +190,123 @@ void draw_tunnel(TunnelVariant variant) {
     draw_plain_tunnel();
   }
 }
+
+// --- The kernels -------------------------------------------------------------
+
+bool warp_row_columns_plain(const std::uint16_t* entries, std::uint32_t v, std::uint32_t minus_ph, std::uint16_t* out) {
+  std::uint32_t other_rows = 0;
+  for (std::uint32_t c = 0; c < effect_width; ++c) {
+    other_rows |= (entries[c] & 0xFFu) ^ v;
+    out[c] = static_cast<std::uint16_t>((minus_ph - (entries[c] >> 8)) & 0xFFu);
+  }
+  return other_rows == 0;
+}
+
+void tunnel_row_indices_plain(const std::uint8_t* offsets, std::uint32_t add, bool swap, std::uint16_t* out) {
+  for (std::uint32_t c = 0; c < effect_width; ++c) {
+    const std::uint32_t k = (read_le16(offsets + 2 * c) + add) & 0xFFFFu;
+    out[c] = static_cast<std::uint16_t>(swap ? (k & 0xFFu) << 8 | k >> 8 : k);
+  }
+}
+
+void fill_distorted_run_plain(const std::uint8_t* eighths, std::uint32_t el, std::uint32_t column_base,
+                              std::uint16_t* texels) {
+  for (std::uint32_t eh = 0; eh < 256; ++eh) {
+    const std::uint32_t row = (eighths[eh] + 2 * el + eh) & 0xFFu;
+    texels[eh] = static_cast<std::uint16_t>(row << 8 | ((column_base + eh) & 0xFFu));
+  }
+}
+
+#if defined(VORNA_SSE2)
+bool warp_row_columns_sse2(const std::uint16_t* entries, std::uint32_t v, std::uint32_t minus_ph, std::uint16_t* out) {
+  // (256 + minus_ph - u) is at least 1, so no 16-bit lane borrows.
+  const __m128i column_base = _mm_set1_epi16(static_cast<short>(0x100u + minus_ph));
+  const __m128i low_bytes = _mm_set1_epi16(0xFF);
+  const __m128i row_v = _mm_set1_epi16(static_cast<short>(v));
+  // The low bytes of entry XOR v gather in other_rows (the high bytes too,
+  // masked off at the end).
+  __m128i other_rows = _mm_setzero_si128();
+  for (std::uint32_t c = 0; c < effect_width; c += 8) {
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + c));
+    other_rows = _mm_or_si128(other_rows, _mm_xor_si128(e, row_v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
+                     _mm_and_si128(_mm_sub_epi16(column_base, _mm_srli_epi16(e, 8)), low_bytes));
+  }
+  other_rows = _mm_and_si128(other_rows, low_bytes);
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(other_rows, _mm_setzero_si128())) == 0xFFFF;
+}
+
+void tunnel_row_indices_sse2(const std::uint8_t* offsets, std::uint32_t add, bool swap, std::uint16_t* out) {
+  const __m128i to_add = _mm_set1_epi16(static_cast<short>(add));
+  for (std::uint32_t c = 0; c < effect_width; c += 8) {
+    __m128i k = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets + 2 * c)), to_add);
+    if (swap) k = _mm_or_si128(_mm_slli_epi16(k, 8), _mm_srli_epi16(k, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), k);
+  }
+}
+
+void fill_distorted_run_sse2(const std::uint8_t* eighths, std::uint32_t el, std::uint32_t column_base,
+                             std::uint16_t* texels) {
+  // Byte lanes wrap by themselves; the low byte (column) and the high byte
+  // (row) of each entry are interleaved into 16-bit words on the store.
+  const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i sixteen = _mm_set1_epi8(16);
+  __m128i row_add = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
+  __m128i column = _mm_add_epi8(_mm_set1_epi8(static_cast<char>(column_base)), lane);
+  for (std::uint32_t eh = 0; eh < 256; eh += 16) {
+    const __m128i row = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(eighths + eh)), row_add);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh), _mm_unpacklo_epi8(column, row));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(texels + eh + 8), _mm_unpackhi_epi8(column, row));
+    row_add = _mm_add_epi8(row_add, sixteen);
+    column = _mm_add_epi8(column, sixteen);
+  }
+}
+#endif
+
+#if defined(VORNA_AVX2)
+// The same, 16 pixels at a time.
+VORNA_TARGET_AVX2 bool warp_row_columns_avx2(const std::uint16_t* entries, std::uint32_t v, std::uint32_t minus_ph,
+                                             std::uint16_t* out) {
+  const __m256i column_base = _mm256_set1_epi16(static_cast<short>(0x100u + minus_ph));
+  const __m256i low_bytes = _mm256_set1_epi16(0xFF);
+  const __m256i row_v = _mm256_set1_epi16(static_cast<short>(v));
+  __m256i other_rows = _mm256_setzero_si256();
+  for (std::uint32_t c = 0; c < effect_width; c += 16) {
+    const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entries + c));
+    other_rows = _mm256_or_si256(other_rows, _mm256_xor_si256(e, row_v));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                        _mm256_and_si256(_mm256_sub_epi16(column_base, _mm256_srli_epi16(e, 8)), low_bytes));
+  }
+  return _mm256_testz_si256(other_rows, low_bytes) != 0;
+}
+
+VORNA_TARGET_AVX2 void tunnel_row_indices_avx2(const std::uint8_t* offsets, std::uint32_t add, bool swap,
+                                               std::uint16_t* out) {
+  const __m256i to_add = _mm256_set1_epi16(static_cast<short>(add));
+  for (std::uint32_t c = 0; c < effect_width; c += 16) {
+    __m256i k = _mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + 2 * c)), to_add);
+    if (swap) k = _mm256_or_si256(_mm256_slli_epi16(k, 8), _mm256_srli_epi16(k, 8));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), k);
+  }
+}
+
+// 32 entries at a time: bytes unpack within each 128-bit half, and the
+// halves are put back in order before the store.
+VORNA_TARGET_AVX2 void fill_distorted_run_avx2(const std::uint8_t* eighths, std::uint32_t el, std::uint32_t column_base,
+                                               std::uint16_t* texels) {
+  const __m256i lane = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                        22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+  const __m256i thirty_two = _mm256_set1_epi8(32);
+  __m256i row_add = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(2 * el)), lane);  // 2 el + eh
+  __m256i column = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(column_base)), lane);
+  for (std::uint32_t eh = 0; eh < 256; eh += 32) {
+    const __m256i row = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(eighths + eh)), row_add);
+    const __m256i low = _mm256_unpacklo_epi8(column, row);   // entries 0-7 and 16-23
+    const __m256i high = _mm256_unpackhi_epi8(column, row);  // entries 8-15 and 24-31
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh), _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(texels + eh + 16), _mm256_permute2x128_si256(low, high, 0x31));
+    row_add = _mm256_add_epi8(row_add, thirty_two);
+    column = _mm256_add_epi8(column, thirty_two);
+  }
+}
+#endif

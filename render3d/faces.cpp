@@ -5,12 +5,13 @@
 // offset reaches the camera-space Point3 and the ScreenPoint of a vertex.
 #include <cstring>
 
+#include "render3d/kernels.h"
 #include "render3d/render3d.h"
 
-#if defined(VORNA_RENDER3D_SSE2)
+#if defined(VORNA_SSE2)
 #include <emmintrin.h>
 #endif
-#if defined(VORNA_RENDER3D_AVX2)
+#if defined(VORNA_AVX2)
 #include <immintrin.h>
 #endif
 
@@ -32,10 +33,11 @@ std::int32_t screen_y(const ScreenPoint* screen, std::uint32_t offset) {
   return static_cast<std::int32_t>(vertex_word(screen, offset, 4));
 }
 
-#if defined(VORNA_RENDER3D_SSE2)
 // Lists up to this long may be sorted by rank; the work grows with the
 // square of the length.
 constexpr std::uint32_t rank_limit = 128;
+
+#if defined(VORNA_SSE2)
 alignas(32) std::int32_t rank_keys[rank_limit];
 std::uint32_t ranks[rank_limit];
 DepthEntry ranked[rank_limit];
@@ -71,14 +73,14 @@ void count_greater(std::uint32_t padded) {
   }
 }
 
-#if defined(VORNA_RENDER3D_AVX2)
+#if defined(VORNA_AVX2)
 // The low and high 128-bit halves of g added lane by lane.
-__attribute__((target("avx2"))) __m128i add_halves(__m256i g) {
+VORNA_TARGET_AVX2 __m128i add_halves(__m256i g) {
   return _mm_add_epi32(_mm256_castsi256_si128(g), _mm256_extracti128_si256(g, 1));
 }
 
 // count_greater eight keys a compare, for CPUs with AVX2.
-__attribute__((target("avx2"))) void count_greater_avx2(std::uint32_t padded) {
+VORNA_TARGET_AVX2 void count_greater_avx2(std::uint32_t padded) {
   const __m256i* const keys = reinterpret_cast<const __m256i*>(rank_keys);
   for (std::uint32_t i = 0; i < padded; i += 4) {
     const __m256i key0 = _mm256_set1_epi32(rank_keys[i]);
@@ -106,8 +108,8 @@ __attribute__((target("avx2"))) void count_greater_avx2(std::uint32_t padded) {
 // counts themselves: n different keys make n(n - 1) / 2 greater-than
 // pairs, any tie fewer. Returns false, with depth_list untouched, when two
 // keys are equal (the quicksort must then give the order of its own
-// steps). n is 2 .. 128.
-bool sort_by_rank(std::uint32_t n) {
+// steps). n is 2 .. 128. count_greater fills ranks for the padded list.
+bool sort_by_rank(std::uint32_t n, void (*count_greater)(std::uint32_t padded)) {
   const std::uint32_t padded = (n + 7) & ~7u;
   for (std::uint32_t k = 0; k < n; ++k) {
     rank_keys[k] = depth_list[k].key;
@@ -115,14 +117,7 @@ bool sort_by_rank(std::uint32_t n) {
   for (std::uint32_t k = n; k < padded; ++k) {
     rank_keys[k] = INT32_MIN;  // greater than no key, so counted nowhere
   }
-#if defined(VORNA_RENDER3D_AVX2)
-  if (render3d_avx2) {
-    count_greater_avx2(padded);
-  } else
-#endif
-  {
-    count_greater(padded);
-  }
+  count_greater(padded);
   std::uint32_t pairs = 0;
   for (std::uint32_t k = 0; k < n; ++k) {
     pairs += ranks[k];
@@ -209,11 +204,9 @@ void sort_faces(std::uint32_t n) {
   if (n <= 1) {
     return;
   }
-#if defined(VORNA_RENDER3D_SSE2)
-  if (n <= rank_limit && sort_by_rank(n)) {
+  if (n <= rank_limit && render3d_kernels.rank_faces(n)) {
     return;
   }
-#endif
   sort_range(0, static_cast<std::int32_t>(n - 1));
 }
 
@@ -253,3 +246,15 @@ void draw_faces(std::uint32_t n, const Face* faces, const Point3* camera, const 
                      screen_y(screen, face.vertex[1]), screen_x(screen, face.vertex[2]), screen_y(screen, face.vertex[2]));
   }
 }
+
+// --- The kernels -------------------------------------------------------------
+
+bool rank_faces_plain(std::uint32_t) { return false; }
+
+#if defined(VORNA_SSE2)
+bool rank_faces_sse2(std::uint32_t n) { return sort_by_rank(n, count_greater); }
+#endif
+
+#if defined(VORNA_AVX2)
+bool rank_faces_avx2(std::uint32_t n) { return sort_by_rank(n, count_greater_avx2); }
+#endif

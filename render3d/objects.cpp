@@ -7,10 +7,11 @@
 #include "assets/little_endian.h"
 #include "fx2d/fx2d.h"
 #include "music/music.h"
+#include "render3d/kernels.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
 
-#if defined(VORNA_RENDER3D_SSE2)
+#if defined(VORNA_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -25,7 +26,7 @@ std::uint32_t pulse_position(std::uint32_t k) { return read_le32(object_pulse_po
 std::uint16_t sprite_block[sprite_height][sprite_width];
 bool sprite_block_ready = false;
 
-#if defined(VORNA_RENDER3D_SSE2)
+#if defined(VORNA_SSE2)
 // The same colours split for the saturating adds below: each field moved
 // to the top of a 16-bit word (red as it is, green shifted up by 5, blue
 // by 11) with zeros underneath.
@@ -60,7 +61,7 @@ void split_sprite_block() {
 // With a field at the top of its 16-bit lane the unsigned saturating add
 // clamps it at its maximum; the bits under it either take no carry (the
 // addend has zeros there) or are masked off afterwards.
-void add_sprite_row(std::uint16_t* pixels, int sy) {
+void add_sprite_row_sse2(std::uint16_t* pixels, int sy) {
   const __m128i red_mask = _mm_set1_epi16(static_cast<short>(0xF800));
   const __m128i green_mask = _mm_set1_epi16(0x07E0);
   for (int g = sprite_first_group[sy]; g < sprite_end_group[sy]; ++g) {
@@ -78,9 +79,10 @@ void add_sprite_row(std::uint16_t* pixels, int sy) {
     _mm_storeu_si128(at, merged);
   }
 }
-#else
+#endif
+
 // Adds one sprite row with saturation per field, pixel by pixel.
-void add_sprite_row(std::uint16_t* pixels, int sy) {
+void add_sprite_row_plain(std::uint16_t* pixels, int sy) {
   const std::uint16_t* colours = sprite_block[sy];
   for (int sx = 0; sx < sprite_width; ++sx) {
     const std::uint32_t d = pixels[sx];
@@ -94,7 +96,6 @@ void add_sprite_row(std::uint16_t* pixels, int sy) {
     pixels[sx] = static_cast<std::uint16_t>(red << 11 | green << 5 | blue);
   }
 }
-#endif
 
 }  // namespace
 
@@ -142,7 +143,7 @@ void build_sprite_block() {
       sprite_block[sy][sx] = sprite_colours[picture_row[sx]];
     }
   }
-#if defined(VORNA_RENDER3D_SSE2)
+#if defined(VORNA_SSE2)
   split_sprite_block();
 #endif
   sprite_block_ready = true;
@@ -157,8 +158,22 @@ void draw_sprite(std::int32_t x, std::int32_t y) {
   if (!sprite_block_ready) {
     build_sprite_block();
   }
-  std::uint16_t* row = frame_buffer + static_cast<std::uint32_t>(y) * screen_width + static_cast<std::uint32_t>(x);
-  for (int sy = 0; sy < sprite_height; ++sy, row += screen_width) {
-    add_sprite_row(row, sy);
+  render3d_kernels.add_sprite(frame_buffer + static_cast<std::uint32_t>(y) * screen_width +
+                              static_cast<std::uint32_t>(x));
+}
+
+// --- The kernels -------------------------------------------------------------
+
+void add_sprite_plain(std::uint16_t* pixels) {
+  for (int sy = 0; sy < sprite_height; ++sy, pixels += screen_width) {
+    add_sprite_row_plain(pixels, sy);
   }
 }
+
+#if defined(VORNA_SSE2)
+void add_sprite_sse2(std::uint16_t* pixels) {
+  for (int sy = 0; sy < sprite_height; ++sy, pixels += screen_width) {
+    add_sprite_row_sse2(pixels, sy);
+  }
+}
+#endif

@@ -6,25 +6,26 @@
 // carries running from field to field and, inside a pixel pair, from the
 // left pixel's red field into the right pixel's blue field.
 //
-// Two versions of the fill give the same pixels. The plain one walks each
-// edge into short_edges and long_edge with step_edge and then adds the
-// spans pair by pair. The SSE2 one steps the same accumulators (so it
-// gets the same x values) four rows at a time straight into a list of
-// spans, then adds eight pixels per step; where the CPU has AVX2
-// (render3d_avx2) it walks eight rows and adds sixteen pixels per step.
+// The fill is a kernel (render3d/kernels.h) whose versions give the same
+// pixels. The plain one walks each edge into short_edges and long_edge with
+// step_edge and then adds the spans pair by pair. The SSE2 one steps the
+// same accumulators (so it gets the same x values) four rows at a time
+// straight into a list of spans, then adds eight pixels per step; the AVX2
+// one walks eight rows and adds sixteen pixels per step.
 #include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "assets/assets.h"
 #include "assets/little_endian.h"
+#include "render3d/kernels.h"
 #include "render3d/render3d.h"
 #include "shell/shell.h"
 
-#if defined(VORNA_RENDER3D_SSE2)
+#if defined(VORNA_SSE2)
 #include <emmintrin.h>
 #endif
-#if defined(VORNA_RENDER3D_AVX2)
+#if defined(VORNA_AVX2)
 #include <immintrin.h>
 #endif
 
@@ -36,7 +37,7 @@ namespace {
 // so saturating there changes nothing that is drawn.
 std::uint64_t slope_to_fixed(double slope) {
   if (slope >= -9223372036854775808.0 && slope < 9223372036854775808.0) {
-#if defined(VORNA_RENDER3D_SSE2) && defined(__x86_64__)
+#if defined(VORNA_SSE2) && defined(__x86_64__)
     // The conversion instruction rounds as llrint does, by the current
     // rounding mode (to nearest, halves to even), without a library call.
     return static_cast<std::uint64_t>(_mm_cvtsd_si64(_mm_set_sd(slope)));
@@ -77,7 +78,50 @@ std::int32_t edge_x(std::uint64_t accumulator) {
   return x > clip_right ? clip_right : x;
 }
 
-#if defined(VORNA_RENDER3D_SSE2)
+// The rows of a triangle sorted by y that the fill draws, first .. last - 1,
+// inside the clip rows; false when there are none.
+bool drawn_rows(std::int32_t y0, std::int32_t y2, std::int32_t& first, std::int32_t& last) {
+  if (y0 > clip_bottom || y2 < clip_top) {
+    return false;
+  }
+  first = y0 > clip_top ? y0 : clip_top;
+  last = y2 < clip_bottom ? y2 : clip_bottom;
+  return last != first;
+}
+
+// One pixel pair as a 32-bit word, the left pixel in the low half.
+std::uint32_t load_pair(const std::uint16_t* pixels) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t word;
+    std::memcpy(&word, pixels, sizeof word);
+    return word;
+  } else {
+    return static_cast<std::uint32_t>(pixels[0]) | static_cast<std::uint32_t>(pixels[1]) << 16;
+  }
+}
+
+void store_pair(std::uint16_t* pixels, std::uint32_t word) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(pixels, &word, sizeof word);
+  } else {
+    pixels[0] = static_cast<std::uint16_t>(word);
+    pixels[1] = static_cast<std::uint16_t>(word >> 16);
+  }
+}
+
+// Adds the pair word to w / 2 pixel pairs from `pixels` on, then c to the
+// last pixel when w is odd.
+void add_span(std::uint16_t* pixels, std::uint32_t w, std::uint32_t c, std::uint32_t pair) {
+  for (std::uint32_t pairs = w / 2; pairs > 0; --pairs) {
+    store_pair(pixels, load_pair(pixels) + pair);
+    pixels += 2;
+  }
+  if ((w & 1) != 0) {
+    pixels[0] = static_cast<std::uint16_t>(pixels[0] + c);
+  }
+}
+
+#if defined(VORNA_SSE2)
 
 // One edge's walk: step_edge's accumulator and slope.
 struct EdgeWalk {
@@ -166,13 +210,13 @@ void walk_spans(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk, 
   long_walk.accumulator = long_x + static_cast<std::uint64_t>(count) * l;
 }
 
-#if defined(VORNA_RENDER3D_AVX2)
+#if defined(VORNA_AVX2)
 // walk_spans eight rows per step, for CPUs with AVX2: the same
 // accumulators, so the same spans. Within each 128-bit half the steps
 // work as in walk_spans, on rows 0, 1, 4, 5 in the low half and 2, 3, 6,
 // 7 in the high half; one 64-bit permute puts the rows in order.
-__attribute__((target("avx2"))) void walk_spans_avx2(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk,
-                                                    EdgeWalk& long_walk) {
+VORNA_TARGET_AVX2 void walk_spans_avx2(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk,
+                                       EdgeWalk& long_walk) {
   const __m256i left_clip = _mm256_set1_epi16(static_cast<short>(clip_left));
   const __m256i right_clip = _mm256_set1_epi16(static_cast<short>(clip_right));
   const std::uint64_t s = short_walk.slope, l = long_walk.slope;
@@ -235,7 +279,7 @@ void add_spans(std::uint16_t* row, const std::uint32_t* spans, std::int32_t coun
   }
 }
 
-#if defined(VORNA_RENDER3D_AVX2)
+#if defined(VORNA_AVX2)
 // add_spans sixteen pixels per step, for CPUs with AVX2: half the loads
 // and stores of a wide span, and no loop step at all for the many spans
 // under 16 pixels. The 32-bit lanes are the pairs as before, and the
@@ -243,8 +287,8 @@ void add_spans(std::uint16_t* row, const std::uint32_t* spans, std::int32_t coun
 // up to 15 pixels past the span and writes them back unchanged; a span
 // ends at column 318 of row 198 at the latest, and 15 pixels on is still
 // row 199 of the frame.
-__attribute__((target("avx2"))) void add_spans_avx2(std::uint16_t* row, const std::uint32_t* spans, std::int32_t count,
-                                                   std::uint32_t pair) {
+VORNA_TARGET_AVX2 void add_spans_avx2(std::uint16_t* row, const std::uint32_t* spans, std::int32_t count,
+                                      std::uint32_t pair) {
   const __m256i pair16 = _mm256_set1_epi32(static_cast<int>(pair));
   for (std::int32_t k = 0; k < count; ++k, row += screen_width) {
     const std::uint32_t w = spans[k] >> 16;
@@ -264,38 +308,35 @@ __attribute__((target("avx2"))) void add_spans_avx2(std::uint16_t* row, const st
 }
 #endif
 
-#else
-
-// One pixel pair as a 32-bit word, the left pixel in the low half.
-std::uint32_t load_pair(const std::uint16_t* pixels) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint32_t word;
-    std::memcpy(&word, pixels, sizeof word);
-    return word;
-  } else {
-    return static_cast<std::uint32_t>(pixels[0]) | static_cast<std::uint32_t>(pixels[1]) << 16;
+// The span fill of a triangle sorted by y, with the given edge walk and
+// span adds (the SSE2 or the AVX2 pair).
+template <void (*walk)(std::uint32_t*, std::int32_t, EdgeWalk&, EdgeWalk&),
+          void (*add)(std::uint16_t*, const std::uint32_t*, std::int32_t, std::uint32_t)>
+void fill_with_spans(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                     std::int32_t y2) {
+  std::int32_t first = 0, last = 0;
+  if (!drawn_rows(y0, y2, first, last)) {
+    return;
   }
-}
-
-void store_pair(std::uint16_t* pixels, std::uint32_t word) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(pixels, &word, sizeof word);
-  } else {
-    pixels[0] = static_cast<std::uint16_t>(word);
-    pixels[1] = static_cast<std::uint16_t>(word >> 16);
+  const std::uint32_t c = span_colour & 0xFFFFu;
+  const std::uint32_t pair = c << 16 | c;
+  std::uint16_t* const row = frame_buffer + static_cast<std::uint32_t>(first) * screen_width;
+  // Rows first .. split - 1 lie along the edge from vertex 0 to vertex 1,
+  // rows split .. last - 1 along the edge from vertex 1 to vertex 2.
+  prepare_tail_addends(c);
+  const std::int32_t split = y1 < first ? first : (y1 > last ? last : y1);
+  EdgeWalk long_walk = edge_walk_at(x0, x2, y0, y2, first);
+  // Both short edges are set up even if one has no drawn rows: the three
+  // slope computations then overlap instead of waiting on branches.
+  EdgeWalk upper = edge_walk_at(x0, x1, y0, y1, first);
+  EdgeWalk lower = edge_walk_at(x1, x2, y1, y2, split);
+  if (split > first) {
+    walk(row_spans, split - first, upper, long_walk);
   }
-}
-
-// Adds the pair word to w / 2 pixel pairs from `pixels` on, then c to the
-// last pixel when w is odd.
-void add_span(std::uint16_t* pixels, std::uint32_t w, std::uint32_t c, std::uint32_t pair) {
-  for (std::uint32_t pairs = w / 2; pairs > 0; --pairs) {
-    store_pair(pixels, load_pair(pixels) + pair);
-    pixels += 2;
+  if (last > split) {
+    walk(row_spans + (split - first), last - split, lower, long_walk);
   }
-  if ((w & 1) != 0) {
-    pixels[0] = static_cast<std::uint16_t>(pixels[0] + c);
-  }
+  add(row, row_spans, last - first, pair);
 }
 
 #endif
@@ -385,53 +426,23 @@ void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::in
   if (static_cast<std::uint32_t>(y2) - static_cast<std::uint32_t>(y0) > static_cast<std::uint32_t>(max_triangle_height)) {
     return;
   }
-#if !defined(VORNA_RENDER3D_SSE2)
+  render3d_kernels.fill_sorted_triangle(x0, y0, x1, y1, x2, y2);
+}
+
+// --- The kernels -------------------------------------------------------------
+
+void fill_sorted_triangle_plain(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                std::int32_t y2) {
   std::int32_t* const short_end = step_edge(x0, x1, y0, y1, short_edges);
   step_edge(x1, x2, y1, y2, short_end);
   step_edge(x0, x2, y0, y2, long_edge);
-#endif
-
-  if (y0 > clip_bottom || y2 < clip_top) {
-    return;
-  }
-  const std::int32_t first = y0 > clip_top ? y0 : clip_top;
-  const std::int32_t last = y2 < clip_bottom ? y2 : clip_bottom;
-  if (last == first) {
+  std::int32_t first = 0, last = 0;
+  if (!drawn_rows(y0, y2, first, last)) {
     return;
   }
   const std::uint32_t c = span_colour & 0xFFFFu;
   const std::uint32_t pair = c << 16 | c;
   std::uint16_t* row = frame_buffer + static_cast<std::uint32_t>(first) * screen_width;
-#if defined(VORNA_RENDER3D_SSE2)
-  // Rows first .. split - 1 lie along the edge from vertex 0 to vertex 1,
-  // rows split .. last - 1 along the edge from vertex 1 to vertex 2.
-  prepare_tail_addends(c);
-  const std::int32_t split = y1 < first ? first : (y1 > last ? last : y1);
-  EdgeWalk long_walk = edge_walk_at(x0, x2, y0, y2, first);
-  // Both short edges are set up even if one has no drawn rows: the three
-  // slope computations then overlap instead of waiting on branches.
-  EdgeWalk upper = edge_walk_at(x0, x1, y0, y1, first);
-  EdgeWalk lower = edge_walk_at(x1, x2, y1, y2, split);
-#if defined(VORNA_RENDER3D_AVX2)
-  if (render3d_avx2) {
-    if (split > first) {
-      walk_spans_avx2(row_spans, split - first, upper, long_walk);
-    }
-    if (last > split) {
-      walk_spans_avx2(row_spans + (split - first), last - split, lower, long_walk);
-    }
-    add_spans_avx2(row, row_spans, last - first, pair);
-    return;
-  }
-#endif
-  if (split > first) {
-    walk_spans(row_spans, split - first, upper, long_walk);
-  }
-  if (last > split) {
-    walk_spans(row_spans + (split - first), last - split, lower, long_walk);
-  }
-  add_spans(row, row_spans, last - first, pair);
-#else
   for (std::int32_t r = first; r < last; ++r, row += screen_width) {
     const std::int32_t e = r - y0;
     const std::int32_t a = short_edges[e];
@@ -443,5 +454,18 @@ void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::in
     const std::int32_t right = a < b ? b : a;
     add_span(row + left, static_cast<std::uint32_t>(right - left), c, pair);
   }
-#endif
 }
+
+#if defined(VORNA_SSE2)
+void fill_sorted_triangle_sse2(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                               std::int32_t y2) {
+  fill_with_spans<walk_spans, add_spans>(x0, y0, x1, y1, x2, y2);
+}
+#endif
+
+#if defined(VORNA_AVX2)
+void fill_sorted_triangle_avx2(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                               std::int32_t y2) {
+  fill_with_spans<walk_spans_avx2, add_spans_avx2>(x0, y0, x1, y1, x2, y2);
+}
+#endif

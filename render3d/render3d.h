@@ -9,17 +9,6 @@
 
 #include <cstdint>
 
-// The passes with an SSE2 version use it where the compiler targets SSE2;
-// VORNA_NO_SIMD selects the plain versions instead (the tests run both).
-#if defined(__SSE2__) && !defined(VORNA_NO_SIMD)
-#define VORNA_RENDER3D_SSE2 1
-#endif
-// With SSE2 and a compiler that can build single functions for AVX2, the
-// span adds have an AVX2 version too, used when the CPU has it.
-#if defined(VORNA_RENDER3D_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define VORNA_RENDER3D_AVX2 1
-#endif
-
 // --- Records -----------------------------------------------------------------
 
 // A vertex: model space or camera space. 12 bytes, no gap.
@@ -138,8 +127,8 @@ extern double recip_table[recip_table_size];  // entry n - 1 = 1 / n
 extern double slope_scale;                    // 2^32 - 1
 // Per row from the triangle's top: x of the edge from vertex 0 to 1 and
 // then from 1 to 2, and x of the edge from vertex 0 to 2. The plain fill
-// walks its edges into them; the SSE2 fill walks the same edges four rows
-// at a time into a list of spans of its own.
+// walks its edges into them; the vector fills walk the same edges several
+// rows at a time into a list of spans of their own.
 extern std::int32_t short_edges[edge_table_size];
 extern std::int32_t long_edge[edge_table_size];
 extern std::int32_t triangle_x[3];
@@ -147,12 +136,6 @@ extern std::int32_t triangle_y[3];
 // The colour fill_triangle adds to every covered pixel; only the low 16
 // bits are used. Set by the scenes.
 extern std::uint32_t span_colour;
-// Whether fill_triangle walks its edges and adds its spans, and
-// sort_faces ranks its keys, with the AVX2 versions, which give the same
-// results as the SSE2 ones; set at start-up when the CPU has AVX2 (always
-// false without VORNA_RENDER3D_AVX2). Tests turn it off to check the SSE2
-// versions.
-extern bool render3d_avx2;
 
 // The drawable area of the fill: columns clip_left .. clip_right - 1 and
 // rows clip_top .. clip_bottom - 1 (edge x values are clamped into

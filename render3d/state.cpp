@@ -27,11 +27,6 @@ std::int32_t long_edge[edge_table_size] = {};
 std::int32_t triangle_x[3] = {};
 std::int32_t triangle_y[3] = {};
 std::uint32_t span_colour = 0;
-#if defined(VORNA_RENDER3D_AVX2)
-bool render3d_avx2 = __builtin_cpu_supports("avx2");
-#else
-bool render3d_avx2 = false;
-#endif
 
 Object3D demo_object = {nullptr, nullptr};
 

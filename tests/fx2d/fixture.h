@@ -13,6 +13,7 @@
 #include "assets/assets.h"
 #include "fx2d/fx2d.h"
 #include "shell/shell.h"
+#include "support/vector_levels.h"
 
 class Fx2dTest : public ::testing::Test {
  protected:
@@ -21,7 +22,6 @@ class Fx2dTest : public ::testing::Test {
     saved_frame_buffer_ = frame_buffer;
     saved_warp_scroll_ = warp_scroll;
     saved_noise_scroll_ = noise_scroll;
-    saved_vector_loops_ = effect_vector_loops;
     for (std::uint32_t i = 0; i < palette_entries; ++i) saved_colours_[i] = warp_colours[i];
     frame.assign(effect_pixels, 0);
     frame_buffer = frame.data();
@@ -32,7 +32,6 @@ class Fx2dTest : public ::testing::Test {
     frame_buffer = saved_frame_buffer_;
     warp_scroll = saved_warp_scroll_;
     noise_scroll = saved_noise_scroll_;
-    effect_vector_loops = saved_vector_loops_;
     for (std::uint32_t i = 0; i < palette_entries; ++i) warp_colours[i] = saved_colours_[i];
     convert_warp_texture();
   }
@@ -48,14 +47,6 @@ class Fx2dTest : public ::testing::Test {
   void randomise_assets() { randomise(asset_block, asset_block_size); }
   std::uint16_t random_word() { return static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 0xFFFF)(random)); }
 
-  // The wide and the narrow vector paths, whichever this processor can run;
-  // TearDown puts the processor's own choice back.
-  std::vector<bool> vector_paths() const {
-    std::vector<bool> paths{false};
-    if (saved_vector_loops_) paths.push_back(true);
-    return paths;
-  }
-
   // Index of the first difference, or -1 when the two images agree.
   static long first_difference(const std::uint16_t* a, const std::uint16_t* b, std::uint32_t count = effect_pixels) {
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -68,7 +59,7 @@ class Fx2dTest : public ::testing::Test {
   std::mt19937 random{20260607};
 
  private:
-  bool saved_vector_loops_ = false;
+  KeepVectorLevel keep_level_;  // a test may switch levels with use_vector_level
   std::vector<std::uint8_t> saved_assets_;
   std::uint16_t* saved_frame_buffer_ = nullptr;
   std::uint16_t saved_warp_scroll_ = 0;

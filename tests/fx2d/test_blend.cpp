@@ -38,15 +38,16 @@ TEST_F(BlendTest, FadeAt81UnderMaskOneAndZero) {
 
 TEST_F(BlendTest, FadeMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (bool wide : vector_paths()) {
-    effect_vector_loops = wide;
+  for (VectorLevel vectors : levels_to_test()) {
+    use_vector_level(vectors);
     for (int level : {0, 1, 80, 81, 128, 200, 254, 255}) {
       randomise(asset_block + mask_picture_offset, picture_bytes);
       randomise(frame.data(), effect_pixels);
       expected = frame;
       plain::fade_through_mask(expected.data(), static_cast<std::uint8_t>(level));
       fade_through_mask(static_cast<std::uint8_t>(level));
-      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "level " << level << " wide " << wide;
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
+          << "level " << level << " vectors " << vector_level_name(vectors);
     }
   }
 }
@@ -101,8 +102,8 @@ TEST_F(BlendTest, HalvedFormWithOddWeightUsesEvenGreenWeights) {
 
 TEST_F(BlendTest, CrossBlendMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (bool wide : vector_paths()) {
-    effect_vector_loops = wide;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     for (std::uint32_t weight = 0; weight <= 32; ++weight) {
       for (bool full : {false, true}) {
         randomise(frame.data(), effect_pixels);
@@ -111,7 +112,7 @@ TEST_F(BlendTest, CrossBlendMatchesThePlainVersion) {
         plain::cross_blend(expected.data(), second_buffer, weight, full);
         cross_blend(weight, full ? blend_full : blend_halved);
         ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
-            << "weight " << weight << " full " << full << " wide " << wide;
+            << "weight " << weight << " full " << full << " level " << vector_level_name(level);
       }
     }
   }
@@ -132,16 +133,19 @@ TEST_F(BlendTest, WeightsAbove32CountAs32) {
 }
 
 TEST_F(BlendTest, FillPatterns) {
-  randomise(frame.data(), effect_pixels);
-  fill_frame(0x00000C05);
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) ASSERT_EQ(frame[i], i % 2 == 0 ? 0x0C05 : 0) << i;
-  fill_frame(white_fill_pattern);
-  for (std::uint32_t i = 0; i < effect_pixels; ++i) ASSERT_EQ(frame[i], 0xFFFF) << i;
-  std::vector<std::uint16_t> expected(effect_pixels);
-  const std::uint32_t pattern = 0x1234ABCD;
-  plain::fill(expected.data(), pattern);
-  fill_frame(pattern);
-  EXPECT_EQ(first_difference(frame.data(), expected.data()), -1);
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    randomise(frame.data(), effect_pixels);
+    fill_frame(0x00000C05);
+    for (std::uint32_t i = 0; i < effect_pixels; ++i) ASSERT_EQ(frame[i], i % 2 == 0 ? 0x0C05 : 0) << i;
+    fill_frame(white_fill_pattern);
+    for (std::uint32_t i = 0; i < effect_pixels; ++i) ASSERT_EQ(frame[i], 0xFFFF) << i;
+    std::vector<std::uint16_t> expected(effect_pixels);
+    const std::uint32_t pattern = 0x1234ABCD;
+    plain::fill(expected.data(), pattern);
+    fill_frame(pattern);
+    EXPECT_EQ(first_difference(frame.data(), expected.data()), -1) << vector_level_name(level);
+  }
 }
 
 TEST_F(BlendTest, KeyedCopyOfZerosChangesNothing) {
@@ -153,32 +157,39 @@ TEST_F(BlendTest, KeyedCopyOfZerosChangesNothing) {
 }
 
 TEST_F(BlendTest, KeyedCopyMatchesThePlainVersion) {
-  std::vector<std::uint8_t> picture(picture_bytes);
-  randomise(picture.data(), picture_bytes);
-  for (std::uint32_t i = 0; i < picture_bytes; ++i) {
-    if (picture[i] < 128) picture[i] = 0;  // about half transparent
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    std::vector<std::uint8_t> picture(picture_bytes);
+    randomise(picture.data(), picture_bytes);
+    for (std::uint32_t i = 0; i < picture_bytes; ++i) {
+      if (picture[i] < 128) picture[i] = 0;  // about half transparent
+    }
+    picture[0] = 0xFF;
+    picture[63999] = 0x21;
+    randomise(frame.data(), effect_pixels);
+    std::vector<std::uint16_t> expected = frame;
+    plain::copy_keyed(expected.data(), picture.data());
+    copy_picture_keyed(picture.data());
+    EXPECT_EQ(first_difference(frame.data(), expected.data()), -1) << vector_level_name(level);
+    EXPECT_EQ(frame[0], 0x00FF);  // blue 31, green 7, high byte 0
+    EXPECT_EQ(frame[63999], 0x0021);
   }
-  picture[0] = 0xFF;
-  picture[63999] = 0x21;
-  randomise(frame.data(), effect_pixels);
-  std::vector<std::uint16_t> expected = frame;
-  plain::copy_keyed(expected.data(), picture.data());
-  copy_picture_keyed(picture.data());
-  EXPECT_EQ(first_difference(frame.data(), expected.data()), -1);
-  EXPECT_EQ(frame[0], 0x00FF);  // blue 31, green 7, high byte 0
-  EXPECT_EQ(frame[63999], 0x0021);
 }
 
 TEST_F(BlendTest, ShiftedCopiesMatchThePlainVersion) {
   std::vector<std::uint8_t> picture(picture_bytes);
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (std::uint32_t shift = 0; shift <= 10; ++shift) {
-    randomise(picture.data(), picture_bytes);
-    picture[3] = 0xFF;
-    randomise(frame.data(), effect_pixels);
-    plain::copy_shifted(expected.data(), picture.data(), shift);
-    copy_picture_shifted(picture.data(), shift);
-    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "shift " << shift;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    for (std::uint32_t shift = 0; shift <= 10; ++shift) {
+      randomise(picture.data(), picture_bytes);
+      picture[3] = 0xFF;
+      randomise(frame.data(), effect_pixels);
+      plain::copy_shifted(expected.data(), picture.data(), shift);
+      copy_picture_shifted(picture.data(), shift);
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
+          << "shift " << shift << " level " << vector_level_name(level);
+    }
   }
   copy_picture_shifted(picture.data(), 4);
   EXPECT_EQ(frame[3], 0x000F);  // the opening picture's blue levels stop at 15

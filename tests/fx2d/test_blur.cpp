@@ -93,36 +93,43 @@ TEST_F(BlurTest, MatchesThePlainVersionOnRandomFramesAndScrolls) {
   std::vector<std::uint16_t> expected(effect_pixels);
   // 483 puts the read at its last possible start, window offset 65535.
   const std::uint16_t fixed[] = {0, 483, 484, 768, 0xFFFF};
-  for (int round = 0; round < 10; ++round) {
-    randomise_assets();
-    randomise(frame.data(), effect_pixels);
-    // Some rounds with small values, where the filter's sums stay low.
-    if (round % 3 == 2) {
-      for (auto& p : frame) p &= 0x0707;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    for (int round = 0; round < 10; ++round) {
+      randomise_assets();
+      randomise(frame.data(), effect_pixels);
+      // Some rounds with small values, where the filter's sums stay low.
+      if (round % 3 == 2) {
+        for (auto& p : frame) p &= 0x0707;
+      }
+      const std::uint16_t scroll = round < 5 ? fixed[round] : random_word();
+      expected = frame;
+      plain::add_noise(expected.data(), scroll);
+      plain::filter(expected.data());
+      noise_scroll = scroll;
+      blur_frame();
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
+          << "scroll " << scroll << " level " << vector_level_name(level);
     }
-    const std::uint16_t scroll = round < 5 ? fixed[round] : random_word();
-    expected = frame;
-    plain::add_noise(expected.data(), scroll);
-    plain::filter(expected.data());
-    noise_scroll = scroll;
-    blur_frame();
-    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "scroll " << scroll;
   }
 }
 
 TEST_F(BlurTest, FilterMatchesThePlainVersionAcrossRowEnds) {
   silence_noise();
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (std::uint32_t round = 0; round < 4; ++round) {
-    // Bright bands that end at row ends and start again on the next row.
-    for (std::uint32_t i = 0; i < effect_pixels; ++i) {
-      const std::uint32_t column = i % 320;
-      frame[i] = static_cast<std::uint16_t>(column >= 310 || column < 5u + round ? 31 : random_word() % 4);
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    for (std::uint32_t round = 0; round < 4; ++round) {
+      // Bright bands that end at row ends and start again on the next row.
+      for (std::uint32_t i = 0; i < effect_pixels; ++i) {
+        const std::uint32_t column = i % 320;
+        frame[i] = static_cast<std::uint16_t>(column >= 310 || column < 5u + round ? 31 : random_word() % 4);
+      }
+      expected = frame;
+      plain::filter(expected.data());
+      blur_frame();
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << round << " level " << vector_level_name(level);
     }
-    expected = frame;
-    plain::filter(expected.data());
-    blur_frame();
-    ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << round;
   }
 }
 

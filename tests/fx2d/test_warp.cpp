@@ -141,15 +141,16 @@ TEST_F(WarpTest, PlainTunnelReadsOffsetPlusScroll) {
 
 TEST_F(WarpTest, WarpMatchesThePlainVersion) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (bool wide : vector_paths()) {
-    effect_vector_loops = wide;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     for (int round = 0; round < 6; ++round) {
       random_assets_and_colours();
       const std::uint16_t scroll = round == 0 ? 0 : random_word();
       warp_scroll = scroll;
       plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
       draw_warp();
-      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1) << "scroll " << scroll << " wide " << wide;
+      ASSERT_EQ(first_difference(frame.data(), expected.data()), -1)
+          << "scroll " << scroll << " level " << vector_level_name(level);
       EXPECT_EQ(warp_scroll, static_cast<std::uint16_t>(scroll - 0x0505));
     }
   }
@@ -159,8 +160,8 @@ TEST_F(WarpTest, WarpFollowsAnyTableContent) {
   // A table whose rows do not share one low byte (the texture row) still
   // draws by the formula: such rows are drawn pixel by pixel.
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (bool wide : vector_paths()) {
-    effect_vector_loops = wide;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     random_assets_and_colours();
     randomise(warp_table, effect_pixels);
     for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
@@ -171,14 +172,14 @@ TEST_F(WarpTest, WarpFollowsAnyTableContent) {
     warp_scroll = scroll;
     plain::draw_warp(warp_table, warp_colours, scroll, expected.data());
     draw_warp();
-    EXPECT_EQ(first_difference(frame.data(), expected.data()), -1) << "wide " << wide;
+    EXPECT_EQ(first_difference(frame.data(), expected.data()), -1) << "level " << vector_level_name(level);
   }
 }
 
 TEST_F(WarpTest, TunnelsMatchThePlainVersions) {
   std::vector<std::uint16_t> expected(effect_pixels);
-  for (bool wide : vector_paths()) {
-    effect_vector_loops = wide;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     for (int round = 0; round < 6; ++round) {
       random_assets_and_colours();
       for (bool distorted : {false, true}) {
@@ -187,7 +188,7 @@ TEST_F(WarpTest, TunnelsMatchThePlainVersions) {
         plain::draw_tunnel(distorted, warp_colours, scroll, expected.data());
         draw_tunnel(distorted ? tunnel_distorted : tunnel_plain);
         ASSERT_EQ(first_difference(second_buffer, expected.data()), -1)
-            << "scroll " << scroll << " distorted " << distorted << " wide " << wide;
+            << "scroll " << scroll << " distorted " << distorted << " level " << vector_level_name(level);
       }
     }
   }
@@ -238,7 +239,7 @@ TEST(WarpStartUp, DrawingBeforeTheTableIsBuiltBuildsIt) {
 // distorted tunnel, a per-frame table of texel indices. In a fresh process,
 // after the table is built as start-up builds it, the first frames of each
 // effect at the edge scrolls and at random ones are what the plain passes
-// make from the block itself, on every vector path.
+// make from the block itself, at every vector level.
 TEST(WarpStartUp, FirstFramesOfEachEffectMatchThePlainPasses) {
   const ChildRun run = run_in_child(HeadlessScript{}, [] {
     std::vector<std::uint16_t> pixels(effect_pixels);
@@ -246,10 +247,10 @@ TEST(WarpStartUp, FirstFramesOfEachEffectMatchThePlainPasses) {
     frame_buffer = pixels.data();
     build_warp_table();
     std::mt19937 random(99);
-    const bool wide_available = effect_vector_loops;
+    const int levels = vector_level() + 1;
     const std::uint16_t edges[] = {0x0000, 0xFFFF, 0x00FF, 0xFF00, 0x0100, 0x8080, 0x7F7F};
     for (int k = 0; k < 40; ++k) {
-      effect_vector_loops = wide_available && k % 2 == 0;
+      use_vector_level(static_cast<VectorLevel>(k % levels));
       const std::uint16_t scroll = k < 7 ? edges[k] : static_cast<std::uint16_t>(random());
       for (int effect = 0; effect < 3; ++effect) {
         warp_scroll = scroll;

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "reference.h"
+#include "support/vector_levels.h"
 
 namespace {
 
@@ -134,11 +135,11 @@ TEST(Faces, SortLeavesAnyKeysInDescendingSignedOrder) {
 // sort_faces may take a shortcut; whatever it does, it must leave the
 // entries exactly where the quicksort's own steps put them, ties or none.
 TEST(Faces, SortFacesLeavesTheQuicksortsOrder) {
-  const bool cpu_avx2 = render3d_avx2;
+  const KeepVectorLevel keep;
   const std::vector<Face> faces = faces_of(300);
-  for (const bool avx2 : {false, true}) {
-    render3d_avx2 = avx2 && cpu_avx2;
-    std::mt19937 random(avx2 ? 31 : 29);
+  for (const VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    std::mt19937 random(29 + level);
     for (int trial = 0; trial < 400; ++trial) {
       const std::uint32_t n = 2 + random() % (trial < 300 ? 140 : 298);
       std::vector<std::int32_t> keys(n);
@@ -158,13 +159,12 @@ TEST(Faces, SortFacesLeavesTheQuicksortsOrder) {
       const std::vector<std::size_t> expected = face_order(n, faces);
       set_keys(keys, faces);
       sort_faces(n);
-      ASSERT_EQ(face_order(n, faces), expected) << "avx2 " << avx2 << ", n = " << n << ", trial " << trial;
+      ASSERT_EQ(face_order(n, faces), expected) << vector_level_name(level) << ", n = " << n << ", trial " << trial;
       for (std::uint32_t k = 0; k < n; ++k) {
         ASSERT_EQ(depth_list[k].key, keys[expected[k]]);
       }
     }
   }
-  render3d_avx2 = cpu_avx2;
 }
 
 ScreenPoint at(std::int32_t x, std::int32_t y) { return {x, y, 0}; }

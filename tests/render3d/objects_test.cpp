@@ -10,6 +10,7 @@
 #include "music/music.h"
 #include "reference.h"
 #include "support/child_run.h"
+#include "support/vector_levels.h"
 
 namespace {
 
@@ -244,8 +245,12 @@ TEST_F(SpriteTest, OverlappingSpritesGiveTheSameFrameInAnyOrder) {
 }
 
 TEST_F(SpriteTest, MatchesThePlainPassOnRandomInput) {
+  const KeepVectorLevel keep;
+  const std::vector<VectorLevel> levels = levels_to_test();
   std::vector<std::uint16_t> expected(64000);
   for (int trial = 0; trial < 40; ++trial) {
+    const VectorLevel level = levels[static_cast<std::size_t>(trial) % levels.size()];
+    use_vector_level(level);
     for (int i = 0; i < 256; ++i) sprite_colours[i] = static_cast<std::uint16_t>(random());
     // Every other trial: black (colour 0) except for a few random runs, so
     // that whole groups of a row add nothing.
@@ -266,7 +271,7 @@ TEST_F(SpriteTest, MatchesThePlainPassOnRandomInput) {
       draw_sprite(x, y);
       reference_draw_sprite(expected, x, y);
     }
-    ASSERT_EQ(frame.pixels, expected) << "trial " << trial;
+    ASSERT_EQ(frame.pixels, expected) << "trial " << trial << " " << vector_level_name(level);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "reference.h"
 #include "support/child_run.h"
+#include "support/vector_levels.h"
 
 namespace {
 
@@ -222,13 +223,13 @@ TEST(StepEdge, ExtremeCoordinatesWalkWithoutOverflow) {
 // The fill against the plain version on random triangles and frames, bit
 // for bit, including triangles far outside the screen and the failed
 // projection's coordinates, and small ones in the bottom-right corner,
-// where the last group of a span reads past it. With AVX2 on the CPU both
-// span adds are checked, each on its own sequence.
+// where the last group of a span reads past it. Every vector level is
+// checked, each on its own sequence.
 TEST_F(RasterTest, MatchesThePlainFillOnRandomTriangles) {
-  const bool cpu_avx2 = render3d_avx2;
-  for (const bool avx2 : {false, true}) {
-    render3d_avx2 = avx2 && cpu_avx2;
-    std::mt19937 random(avx2 ? 2025 : 2024);
+  const KeepVectorLevel keep;
+  for (const VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
+    std::mt19937 random(2024 + level);
     std::vector<std::uint16_t> expected(64000);
     for (std::uint16_t& p : frame.pixels) p = static_cast<std::uint16_t>(random());
     expected = frame.pixels;
@@ -260,12 +261,11 @@ TEST_F(RasterTest, MatchesThePlainFillOnRandomTriangles) {
       }
       fill_triangle();
       reference_fill_triangle(expected, x, y, span_colour);
-      ASSERT_EQ(frame.pixels, expected) << "avx2 " << avx2 << " trial " << trial;
+      ASSERT_EQ(frame.pixels, expected) << vector_level_name(level) << " trial " << trial;
       EXPECT_EQ(triangle_x[0], x[0]);
       EXPECT_EQ(triangle_y[2], y[2]);
     }
   }
-  render3d_avx2 = cpu_avx2;
 }
 
 // The edge walk takes 1 / dy from the reciprocal table up to its size and
@@ -278,7 +278,9 @@ TEST(RasterStartUp, TrianglesAroundTheReciprocalTablesSizeMatchThePlainFill) {
     std::vector<std::uint16_t> expected(64000, 0);
     std::mt19937 random(31);
     const std::int32_t heights[] = {1, 2, 3, 2047, 2048, 2049, 2050, 4095, 4096, 5799, 5800};
+    const int levels = vector_level() + 1;
     for (int trial = 0; trial < 200; ++trial) {
+      use_vector_level(static_cast<VectorLevel>(trial % levels));
       const std::int32_t height = heights[trial % 11];
       std::int32_t x[3], y[3];
       y[0] = static_cast<std::int32_t>(random() % 100) - static_cast<std::int32_t>(random() % 3000);
