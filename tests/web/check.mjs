@@ -168,6 +168,19 @@ async function checkDemo() {
     await seconds(1);
     await page.locator('#screen').screenshot({ path: path.join(options.out, 'demo_scene2.png') });
     await page.screenshot({ path: path.join(options.out, 'demo_running.png') });
+
+    // Escape held: every later scene runs one frame, and the last one ends
+    // the show; the program ends and the page says so.
+    await page.keyboard.down('Escape');
+    let ended = false;
+    try {
+      await page.waitForFunction(() => window.vornaStatus().ended, null, { timeout: 10000 });
+      ended = true;
+    } catch (error) { /* reported below */ }
+    await page.keyboard.up('Escape');
+    const end = await page.isVisible('#end');
+    check(ended && end, 'Escape held ends the show, and the page offers to watch again');
+    await page.screenshot({ path: path.join(options.out, 'demo_end.png') });
   } finally {
     await page.close();
   }
