@@ -46,6 +46,7 @@ cleanup() {
 trap cleanup EXIT
 
 step "Serving dist/web"
+rm -f "$out/server.txt"  # the address is read from it: none of an earlier run
 timeout 1800 python3 scripts/web_serve.py --dir dist/web --port 0 --quiet >"$out/server.txt" 2>&1 &
 server_pid=$!
 url=""

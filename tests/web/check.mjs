@@ -122,7 +122,12 @@ async function checkDemo() {
     check(!before.started && before.drawnFrames === 0, 'nothing runs before the start button is pressed');
 
     await page.click('#start');
-    await page.waitForFunction(() => window.vornaStatus().drawnFrames > 10, null, { timeout: 30000 });
+    try {
+      await page.waitForFunction(() => window.vornaStatus().drawnFrames > 10, null, { timeout: 60000 });
+    } catch (error) {
+      const status = await page.evaluate(() => [window.vornaStatus(), document.getElementById('load-status').textContent]);
+      throw new Error('the show did not start: ' + JSON.stringify(status));
+    }
     const a = await page.evaluate(() => ({ status: window.vornaStatus(), time: performance.now() }));
     await seconds(4);
     const b = await page.evaluate(() => ({ status: window.vornaStatus(), time: performance.now() }));

@@ -33,6 +33,7 @@ function showEnd(text) {
 window.vornaStatus = () => ({
   ready: !startButton.disabled || started,
   started,
+  running,
   ended,
   drawnFrames: page.drawnFrames(),
   whiteFrames: page.whiteFrames(),
@@ -42,6 +43,7 @@ window.vornaStatus = () => ({
 });
 
 let started = false;
+let running = false;  // the program has been started
 var Module = {
   vornaPage: page,
   print: (text) => console.log(text),
@@ -67,6 +69,7 @@ startButton.addEventListener('click', async () => {
   $('load-status').textContent = 'Starting\u2026';
   const sound = await page.startAudio(44100);
   $('sound-status').textContent = sound ? '' : 'No sound in this browser: the show runs silently.';
+  running = true;
   Module.callMain([]);
 });
 $('full-screen').addEventListener('click', () => page.toggleFullScreen());

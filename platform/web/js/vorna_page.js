@@ -102,31 +102,44 @@ const VornaPage = (() => {
 
     // Starts the page's audio at the rate the program will ask for. Must be
     // called from a user gesture (a click). Resolves to true when sound
-    // runs; otherwise the program plays on a silent clock.
+    // runs; otherwise (no audio, or none within a few seconds) the program
+    // plays on a silent clock.
     async function startAudio(rate) {
+      const limit = new Promise((resolve) => setTimeout(() => resolve('timeout'), 5000));
+      let outcome;
       try {
-        audio = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
-        const resumed = audio.resume();
-        await audio.audioWorklet.addModule(workletUrl);
-        const node = new AudioWorkletNode(audio, 'vorna-ring',
-          { numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2] });
-        node.port.postMessage({ memory: Module.HEAPU8.buffer, base });
-        node.connect(audio.destination);
-        await resumed;
-        // Running means the worklet renders: wait for its first quanta.
-        const before = load('audioQuanta');
-        for (let wait = 0; wait < 50 && load('audioQuanta') === before; ++wait) {
-          await new Promise((resolve) => setTimeout(resolve, 10));
-        }
-        if (load('audioQuanta') === before || audio.sampleRate !== rate) {
-          return false;
-        }
+        outcome = await Promise.race([openAudio(rate), limit]);
+      } catch (error) {
+        outcome = String(error);
+      }
+      if (outcome === true) {
         store('audioRate', rate);
         return true;
-      } catch (error) {
-        console.warn('No sound: ' + error);
-        return false;
       }
+      console.warn('No sound: ' + outcome);
+      if (audio) audio.close().catch(() => {});
+      audio = null;
+      return false;
+    }
+
+    async function openAudio(rate) {
+      audio = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
+      const context = audio;
+      const resumed = context.resume();
+      await context.audioWorklet.addModule(workletUrl);
+      const node = new AudioWorkletNode(context, 'vorna-ring',
+        { numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2] });
+      node.port.postMessage({ memory: Module.HEAPU8.buffer, base });
+      node.connect(context.destination);
+      await resumed;
+      // Running means the worklet renders: wait for its first quanta.
+      const before = load('audioQuanta');
+      for (let wait = 0; wait < 50 && load('audioQuanta') === before; ++wait) {
+        await new Promise((resolve) => setTimeout(resolve, 10));
+      }
+      if (load('audioQuanta') === before) return 'the audio does not run';
+      if (context.sampleRate !== rate) return 'the audio runs at another rate';
+      return true;
     }
 
     // --- Drawing -------------------------------------------------------------
