@@ -155,6 +155,27 @@ async function checkDemo() {
     check(content.colours > 16 && content.litShare > 0.2, 'the canvas shows a picture',
       `${content.colours} colours, ${(100 * content.litShare).toFixed(0)}% lit, ${content.width} x ${content.height}`);
 
+    // F switches full screen: the stage fills the screen, the picture keeps
+    // its 4:3 shape with black bars; F again leaves.
+    await page.keyboard.press('KeyF');
+    await seconds(0.8);
+    const full = await page.evaluate(() => document.fullscreenElement && document.fullscreenElement.id);
+    await page.screenshot({ path: path.join(options.out, 'demo_full_screen.png') });
+    const bars = await page.evaluate(() => {
+      const canvas = document.getElementById('screen');
+      const view = canvas.getContext('2d');
+      const top = view.getImageData(0, 0, canvas.width, 2).data;
+      let lit = 0;
+      for (let i = 0; i < top.length; i += 4) lit += top[i] + top[i + 1] + top[i + 2];
+      return { width: canvas.width, height: canvas.height, topLit: lit };
+    });
+    await page.keyboard.press('KeyF');
+    await seconds(0.8);
+    const left = await page.evaluate(() => document.fullscreenElement === null);
+    check(full === 'stage' && left && bars.topLit === 0 && bars.width * 3 < bars.height * 4,
+      'F switches full screen and back; the picture keeps its 4:3 shape',
+      `${bars.width} x ${bars.height} canvas, black bars above and below`);
+
     // Escape ends scene 1 long before its song position: the white flash
     // between scenes 1 and 2 follows at once. The press is short, about
     // three frames, as every scene polls the keys once per frame.
