@@ -426,7 +426,10 @@ struct SoundOutput {
 
 extern SoundOutput default_output;
 // The calling thread's output; &default_output until select_output.
-extern thread_local SoundOutput* current_output;
+// constinit: it needs no dynamic initialisation, so other files read it
+// directly rather than through the compiler's thread-local init wrapper
+// (GCC 12's null check after that wrapper misfires under -fsanitize=null).
+extern thread_local constinit SoundOutput* current_output;
 // Makes output the calling thread's output (null: default_output).
 void select_output(SoundOutput* output);
 

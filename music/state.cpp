@@ -28,4 +28,4 @@ SoundOutput::SoundOutput() {
 }
 
 SoundOutput default_output;
-thread_local SoundOutput* current_output = &default_output;
+constinit thread_local SoundOutput* current_output = &default_output;
