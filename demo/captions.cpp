@@ -10,12 +10,16 @@
 #include "music/music.h"
 #include "shell/shell.h"
 
+namespace {
+
 // The marker of a caption that has come up (or never may).
-static constexpr std::uint32_t caption_shown = 0xFFFF;
+constexpr std::uint32_t caption_shown = 0xFFFF;
 
 // The text of a row whose stored text is unusable: nothing to draw, and a
 // pointer of its own so that it stays a distinct identity.
-static const char unusable_text[caption_count][1] = {};
+const char unusable_text[caption_count][1] = {};
+
+}  // namespace
 
 bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
                           std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
@@ -60,9 +64,11 @@ void init_captions_and_palettes() {
   convert_font_and_sprite_palettes();
 }
 
-static bool caption_list_full() { return caption_list_end == active_captions + active_caption_capacity; }
+namespace {
 
-static void add_caption(const CaptionEvent& row) {
+bool caption_list_full() { return caption_list_end == active_captions + active_caption_capacity; }
+
+void add_caption(const CaptionEvent& row) {
   // The table puts at most 40 captions up, so the list never fills; a full
   // list takes no more rather than writing past its end.
   if (caption_list_full()) {
@@ -72,7 +78,7 @@ static void add_caption(const CaptionEvent& row) {
   ++caption_list_end;
 }
 
-static void remove_caption(const char* text) {
+void remove_caption(const char* text) {
   for (ActiveCaption* entry = active_captions; entry != caption_list_end; ++entry) {
     if (entry->text == text) {
       // Later entries move down one place, so the others keep their order.
@@ -85,6 +91,8 @@ static void remove_caption(const char* text) {
     }
   }
 }
+
+}  // namespace
 
 void update_captions() {
   const std::uint32_t position = song_position();  // one query for the whole update
@@ -100,12 +108,16 @@ void update_captions() {
 
 // --- The writer -----------------------------------------------------------------
 
-static constexpr std::uint32_t font_width = 1500;  // bytes per font bitmap row
-static constexpr std::uint32_t glyph_cell = 24;    // pixels across each character's cell
-static constexpr std::uint32_t glyph_columns = 23;  // drawn: columns 1..23 and rows 1..27 of the cell
-static constexpr std::uint32_t glyph_rows = 27;
-static constexpr char first_glyph = ' ';
-static constexpr char last_glyph = ']';  // 62 cells: characters 32..93
+namespace {
+
+constexpr std::uint32_t font_width = 1500;  // bytes per font bitmap row
+constexpr std::uint32_t glyph_cell = 24;    // pixels across each character's cell
+constexpr std::uint32_t glyph_columns = 23;  // drawn: columns 1..23 and rows 1..27 of the cell
+constexpr std::uint32_t glyph_rows = 27;
+constexpr char first_glyph = ' ';
+constexpr char last_glyph = ']';  // 62 cells: characters 32..93
+
+}  // namespace
 
 void draw_glyph(char c, std::uint32_t destination) {
   const auto code = static_cast<unsigned char>(c);

@@ -15,12 +15,14 @@
 #include "render3d/render3d.h"
 #include "shell/shell.h"
 
+namespace {
+
 // A scene's threshold that no song position reaches: scene 8 ends on Escape only.
-static constexpr std::uint32_t escape_only = 0x10000;
+constexpr std::uint32_t escape_only = 0x10000;
 
 // One scene: frames until the position reaches the threshold or Escape is
 // down. The test comes after the frame, so a scene always runs at least one.
-static void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
+void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
   for (;;) {
     poll_keyboard();
     frame_steps();
@@ -36,12 +38,14 @@ static void run_scene(void (*frame_steps)(), std::uint32_t threshold) {
 
 // Three plain white frames. A flash neither polls the keyboard nor asks
 // for the song's position.
-static void white_flash() {
+void white_flash() {
   for (int frame = 0; frame < 3; ++frame) {
     fill_frame(white_fill_pattern);
     present_frame();
   }
 }
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int show) {
   app_instance = instance;

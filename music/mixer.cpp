@@ -440,11 +440,15 @@ void voice_set_frequency(Voice* voice, std::int32_t hertz) {
   voice->step_fraction = static_cast<std::uint32_t>((static_cast<std::uint64_t>(h % rate) << 32) / rate);
 }
 
+namespace {
+
 // Linear pan law; the gains are stored into 8 bits.
-static void update_gains(Voice* voice) {
+void update_gains(Voice* voice) {
   voice->gain_left = static_cast<std::uint8_t>((255 - voice->panning) * voice->volume / 255);
   voice->gain_right = static_cast<std::uint8_t>(voice->panning * voice->volume / 255);
 }
+
+}  // namespace
 
 void voice_set_volume(Voice* voice, std::int32_t volume) {
   voice->volume = volume;

@@ -227,10 +227,12 @@ void close_output() {
   }
 }
 
+namespace {
+
 // Step 3 of the thread: the chunk's frames of every playing song, ticks at
 // their exact frames, mixed in chunk k's part of mix_buffer and converted
 // into pcm.
-static void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
+void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
   SoundOutput& output = *current_output;
   std::lock_guard<std::mutex> hold(output.chunk_lock);
   const std::int32_t chunk_frames = output.chunk_frames;
@@ -267,14 +269,20 @@ static void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
   output.mixing_busy.store(0);
 }
 
+}  // namespace
+
 void render_chunk(std::int32_t k) { render_chunk_frames(k, nullptr); }
 
+namespace {
+
 // The chunk at fill_chunk, then fill_chunk moves on.
-static std::int32_t next_chunk(SoundOutput& output) {
+std::int32_t next_chunk(SoundOutput& output) {
   const std::int32_t k = output.fill_chunk;
   output.fill_chunk = k + 1 == output.ring_frames / output.chunk_frames ? 0 : k + 1;
   return k;
 }
+
+}  // namespace
 
 const std::int16_t* render_next_chunk() {
   SoundOutput& output = *current_output;
@@ -295,9 +303,11 @@ bool render_next_chunk_into(std::int16_t* destination) {
   return true;
 }
 
+namespace {
+
 // Stops the song on the output it plays on, whichever thread asks. A song
 // that plays nowhere is linked nowhere and has no channels.
-static void stop_where_playing(Song* song) {
+void stop_where_playing(Song* song) {
   SoundOutput* output = song->output;
   if (output == nullptr) {
     song->playing = 0;
@@ -306,6 +316,8 @@ static void stop_where_playing(Song* song) {
   std::lock_guard<std::mutex> hold(output->chunk_lock);
   stop_song_locked(*output, song);
 }
+
+}  // namespace
 
 bool play_song(Song* song) {
   if (song == nullptr) {

@@ -12,19 +12,23 @@
 
 #include "shell/shell.h"
 
-static IDirectDraw* direct_draw = nullptr;
-static IDirectDrawSurface* primary_surface = nullptr;
-static IDirectDrawSurface* back_surface = nullptr;
-static std::uint32_t display_width = 0;
-static std::uint32_t display_height = 0;
-static std::uint32_t row_bytes = 0;     // bytes per frame-buffer row
-static std::uint32_t frame_rows = 0;    // rows in frame_buffer
-static LONG locked_pitch = 0;           // pitch reported by the last successful Lock
+namespace {
+
+IDirectDraw* direct_draw = nullptr;
+IDirectDrawSurface* primary_surface = nullptr;
+IDirectDrawSurface* back_surface = nullptr;
+std::uint32_t display_width = 0;
+std::uint32_t display_height = 0;
+std::uint32_t row_bytes = 0;     // bytes per frame-buffer row
+std::uint32_t frame_rows = 0;    // rows in frame_buffer
+LONG locked_pitch = 0;           // pitch reported by the last successful Lock
 
 // How often one present restores lost surfaces before it gives up on the
 // frame. Lost surfaces come back when the display does; a frame that still
 // cannot be shown is skipped rather than retried for ever.
-static constexpr int max_restores_per_frame = 3;
+constexpr int max_restores_per_frame = 3;
+
+}  // namespace
 
 void open_display() {
   if (DirectDrawCreate(nullptr, &direct_draw, nullptr) != DD_OK) {
@@ -60,7 +64,9 @@ void set_display_mode(std::uint32_t width, std::uint32_t height, std::uint32_t b
   display_height = height;
 }
 
-static std::uint32_t bytes_per_pixel(std::uint32_t bits_per_pixel) {
+namespace {
+
+std::uint32_t bytes_per_pixel(std::uint32_t bits_per_pixel) {
   switch (bits_per_pixel) {
     case 15:
     case 16:
@@ -73,6 +79,8 @@ static std::uint32_t bytes_per_pixel(std::uint32_t bits_per_pixel) {
       return 1;
   }
 }
+
+}  // namespace
 
 void alloc_frame_buffer(std::uint32_t width, std::uint32_t height, std::uint32_t bits_per_pixel) {
   row_bytes = width * bytes_per_pixel(bits_per_pixel);

@@ -8,9 +8,13 @@
 
 #include "shell/shell.h"
 
-static IDirectInput* direct_input = nullptr;
-static IDirectInputDevice* keyboard_device = nullptr;
-static IDirectInputDevice* mouse_device = nullptr;
+namespace {
+
+IDirectInput* direct_input = nullptr;
+IDirectInputDevice* keyboard_device = nullptr;
+IDirectInputDevice* mouse_device = nullptr;
+
+}  // namespace
 
 BOOL open_input(HWND window) {
   // None of these results is tested: without a keyboard device, poll_keyboard

@@ -5,13 +5,17 @@
 
 #include "headless/state.h"
 
-static HeadlessScript current_script;
-static std::uint32_t frames_so_far = 0;
-static bool escape_is_held = false;
+namespace {
 
-static std::mutex log_mutex;  // guards the two logs below
-static std::vector<std::string> call_log;
-static std::vector<std::string> message_boxes;
+HeadlessScript current_script;
+std::uint32_t frames_so_far = 0;
+bool escape_is_held = false;
+
+std::mutex log_mutex;  // guards the two logs below
+std::vector<std::string> call_log;
+std::vector<std::string> message_boxes;
+
+}  // namespace
 
 HeadlessScript& script() { return current_script; }
 std::uint32_t presented_frames() { return frames_so_far; }
