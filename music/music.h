@@ -409,6 +409,13 @@ struct SoundOutput {
   std::atomic<std::uint8_t> mixing_busy{0};      // 1 while a chunk renders
   std::atomic<std::uint8_t> stop_request{0};     // set by close_output
   std::atomic<std::uint8_t> thread_finished{1};  // 1 while no output thread runs
+  // Called by the rendering thread, with chunk_lock held, on each chunk's
+  // mix (chunk_frames interleaved left/right floats in 16-bit sample units)
+  // just before it becomes PCM: a player's volume, stereo width or meters.
+  // Null: the mix is converted as it is. Set while no chunk renders (before
+  // open_output, or with chunk_lock held).
+  void (*finish_mix)(float* mix, std::int32_t frames, void* context) = nullptr;
+  void* finish_mix_context = nullptr;
   // Held by the output thread for each chunk and by the control calls that
   // change or release what it reads.
   std::mutex chunk_lock;
@@ -454,6 +461,10 @@ bool open_output(std::int32_t rate);
 void close_output();
 bool play_song(Song* song);
 bool stop_song(Song* song);
+// Holds a playing song where it is (paused) or lets it go on: while held
+// its ticks do not run and its voices are not mixed, so its position and
+// sound continue from the same frame. False when the song does not play.
+bool pause_song(Song* song, bool paused);
 std::int32_t song_order(const Song* song);
 std::int32_t song_row(const Song* song);
 std::uint16_t song_position();

@@ -264,6 +264,9 @@ void render_chunk_frames(std::int32_t k, std::int16_t* pcm) {
     }
     song->tick_countdown = left;
   }
+  if (output.finish_mix != nullptr) {
+    output.finish_mix(mix, chunk_frames, output.finish_mix_context);
+  }
   convert_mix_to_pcm16(pcm != nullptr ? pcm : output.wave_ring + static_cast<std::size_t>(k) * chunk_frames * 2, mix,
                        chunk_frames);
   output.mixing_busy.store(0);
@@ -360,6 +363,15 @@ bool stop_song(Song* song) {
     return false;
   }
   stop_where_playing(song);
+  return true;
+}
+
+bool pause_song(Song* song, bool paused) {
+  if (song == nullptr || song->output == nullptr) {
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(song->output->chunk_lock);
+  song->playing = paused ? 0 : 1;
   return true;
 }
 

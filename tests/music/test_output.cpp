@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -344,6 +345,73 @@ TEST_F(OutputTest, TheThreadRendersWhatOfflineRenderingGives) {
   }
   EXPECT_TRUE(sound);
   free_song(song);
+}
+
+// The chunks of the small song, rendered offline: n chunks, with the song
+// held for the chunks in paused (pause_song before, release after).
+std::vector<std::int16_t> render_small_song(int n, const std::vector<int>& paused = {}) {
+  EXPECT_TRUE(open_offline_output(44100));
+  Song* song = load_song("song.xm");
+  EXPECT_TRUE(play_song(song));
+  std::vector<std::int16_t> pcm;
+  for (int chunk = 0; chunk < n; ++chunk) {
+    const bool hold = std::find(paused.begin(), paused.end(), chunk) != paused.end();
+    EXPECT_TRUE(pause_song(song, hold));
+    const std::int16_t* frames = render_next_chunk();
+    pcm.insert(pcm.end(), frames, frames + 2 * current_output->chunk_frames);
+  }
+  free_song(song);
+  close_output();
+  return pcm;
+}
+
+// A paused song renders silence and keeps its place: the chunks played
+// around a pause are those of a song never paused, bit for bit.
+TEST_F(OutputTest, APausedSongHoldsItsPlaceAndIsSilent) {
+  use_buffer_file(write_module(small_song()));
+  const std::vector<std::int16_t> straight = render_small_song(20);
+  const std::vector<std::int16_t> held = render_small_song(25, {3, 4, 5, 6, 7});
+  const std::size_t chunk = straight.size() / 20;
+  ASSERT_EQ(held.size(), 25 * chunk);
+  EXPECT_TRUE(std::equal(straight.begin(), straight.begin() + 3 * chunk, held.begin()));
+  EXPECT_TRUE(std::all_of(held.begin() + 3 * chunk, held.begin() + 8 * chunk, [](std::int16_t v) { return v == 0; }));
+  EXPECT_TRUE(std::equal(straight.begin() + 3 * chunk, straight.end(), held.begin() + 8 * chunk));
+  EXPECT_TRUE(std::any_of(straight.begin(), straight.end(), [](std::int16_t v) { return v != 0; }));
+  Song* song = load_song("song.xm");
+  EXPECT_FALSE(pause_song(song, true)) << "not playing";
+  EXPECT_FALSE(pause_song(nullptr, true));
+  free_song(song);
+}
+
+// The hook sees each chunk's mix before conversion and what it changes is
+// what the PCM holds; without it the PCM is as before.
+TEST_F(OutputTest, TheFinishMixHookChangesTheMixBeforeConversion) {
+  use_buffer_file(write_module(small_song()));
+  const std::vector<std::int16_t> plain = render_small_song(10);
+  static std::int32_t frames_seen = 0;
+  frames_seen = 0;
+  current_output->finish_mix = [](float* mix, std::int32_t frames, void* context) {
+    frames_seen += frames;
+    const float factor = *static_cast<float*>(context);
+    for (std::int32_t k = 0; k < 2 * frames; ++k) {
+      mix[k] *= factor;
+    }
+  };
+  float half = 0.5f;
+  current_output->finish_mix_context = &half;
+  const std::vector<std::int16_t> halved = render_small_song(10);
+  current_output->finish_mix = nullptr;
+  current_output->finish_mix_context = nullptr;
+  EXPECT_EQ(frames_seen, 10 * 884);
+  ASSERT_EQ(plain.size(), halved.size());
+  int differing = 0;
+  for (std::size_t k = 0; k < plain.size(); ++k) {
+    // Half the float mix, rounded: within one unit of half the PCM.
+    EXPECT_LE(std::abs(plain[k] / 2.0 - halved[k]), 1.0) << k;
+    differing += plain[k] != halved[k];
+  }
+  EXPECT_GT(differing, 1000);
+  EXPECT_EQ(render_small_song(10), plain);
 }
 
 TEST_F(OutputTest, SongsKeepPlayingAcrossACloseAndReopen) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include "tools/capture/position.h"
 #include "tools/capture/progress.h"
 #include "tools/png/frame_png.h"
+#include "tools/wav/wav_header.h"
 
 namespace {
 
@@ -237,30 +239,12 @@ std::string shell_quote(const std::string& text) {
   return quoted + "'";
 }
 
-void put16(std::FILE* file, std::uint32_t value) {
-  std::fputc(static_cast<int>(value & 0xFF), file);
-  std::fputc(static_cast<int>((value >> 8) & 0xFF), file);
-}
-
-void put32(std::FILE* file, std::uint32_t value) {
-  put16(file, value & 0xFFFF);
-  put16(file, value >> 16);
-}
-
-// A 16-bit stereo PCM WAV file; the sizes are filled in at the end.
-void write_wav_header(std::FILE* file, std::uint32_t data_bytes) {
-  std::fwrite("RIFF", 1, 4, file);
-  put32(file, 36 + data_bytes);
-  std::fwrite("WAVEfmt ", 1, 8, file);
-  put32(file, 16);
-  put16(file, 1);  // PCM
-  put16(file, 2);  // stereo
-  put32(file, audio_rate);
-  put32(file, audio_rate * 4);
-  put16(file, 4);
-  put16(file, 16);
-  std::fwrite("data", 1, 4, file);
-  put32(file, data_bytes);
+// A 16-bit stereo PCM WAV file; the sizes are filled in at the end, as
+// plain RIFF even past 4 GB (then they say less than there is).
+bool write_wav_header(std::FILE* file, std::uint64_t data_bytes) {
+  const auto frames = static_cast<std::int64_t>(std::min<std::uint64_t>(data_bytes / 4, wav_riff_frame_limit));
+  const std::vector<std::uint8_t> header = wav_header(frames, audio_rate);
+  return std::fwrite(header.data(), 1, header.size(), file) == header.size();
 }
 
 // Everything the run writes, kept open while it goes on.
@@ -470,9 +454,8 @@ int main(int argc, char** argv) {
     note_failure("cannot write " + options.log_path);
   }
   if (run.wav != nullptr) {
-    std::uint32_t data = run.wav_bytes > 0xFFFFFFD0ull ? 0xFFFFFFD0u : static_cast<std::uint32_t>(run.wav_bytes);
     if (std::fseek(run.wav, 0, SEEK_SET) == 0) {
-      write_wav_header(run.wav, data);
+      write_wav_header(run.wav, run.wav_bytes);
     }
     if (std::fclose(run.wav) != 0) {
       note_failure("cannot write " + run.wav_file);

@@ -1,11 +1,15 @@
 #include "tools/xmplay/player.h"
 
+#include "tools/wav/wav_header.h"
+#include "tools/xmplay/controls.h"
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -33,6 +37,15 @@ PassTracker* tracker_of(const Song* song) {
   return nullptr;
 }
 
+// Counts the orders and rows afresh, for a new pass or after a seek.
+void forget_visits(PassTracker& tracker) {
+  std::fill(tracker.visited_orders.begin(), tracker.visited_orders.end(), 0);
+  for (std::vector<std::uint8_t>& entries : tracker.row_entries) {
+    std::fill(entries.begin(), entries.end(), 0);
+  }
+  tracker.previous_order = -1;
+}
+
 void record_row_start(PassTracker& tracker, Song* song, std::int64_t frame, bool wrapped_before) {
   const std::int32_t order = song->order.load(std::memory_order_relaxed);
   const std::int32_t row = song->row.load(std::memory_order_relaxed);
@@ -45,18 +58,52 @@ void record_row_start(PassTracker& tracker, Song* song, std::int64_t frame, bool
     entries_of_order.assign(static_cast<std::size_t>(std::max(pattern.rows, 1)), 0);
   }
   const auto row_slot = std::min(static_cast<std::size_t>(std::max(row, 0)), entries_of_order.size() - 1);
-  std::uint8_t& entries = entries_of_order[row_slot];
   if (tracker.pass_end_frame.load(std::memory_order_relaxed) < 0) {
     const bool back_to_played_order = order != tracker.previous_order && tracker.visited_orders[order_slot] != 0;
-    if (wrapped_before || back_to_played_order || entries >= max_row_entries) {
-      tracker.pass_end_frame.store(frame, std::memory_order_relaxed);
+    if (wrapped_before || back_to_played_order || entries_of_order[row_slot] >= max_row_entries) {
+      const std::int32_t ended = tracker.pass.load(std::memory_order_relaxed);
+      if (tracker.passes > 0 && ended >= tracker.passes) {
+        tracker.pass_end_frame.store(frame, std::memory_order_relaxed);
+      } else {
+        // The next pass: its clock starts where this order began in the
+        // first one.
+        forget_visits(tracker);
+        song->wrapped.store(0, std::memory_order_relaxed);
+        tracker.pass.store(ended + 1, std::memory_order_relaxed);
+        tracker.clock = std::max<std::int64_t>(0, tracker.order_clock[order_slot]);
+      }
     }
   }
+  if (tracker.pass.load(std::memory_order_relaxed) == 1 && tracker.order_clock[order_slot] < 0 &&
+      tracker.pass_end_frame.load(std::memory_order_relaxed) < 0) {
+    tracker.order_clock[order_slot] = tracker.clock;
+  }
+  std::uint8_t& entries = entries_of_order[row_slot];
   tracker.visited_orders[order_slot] = 1;
   entries = static_cast<std::uint8_t>(std::min<int>(entries + 1, max_row_entries));
   tracker.previous_order = order;
   if (tracker.keep_rows) {
     tracker.rows.push_back({frame, order, row});
+  }
+}
+
+// Takes a request to play from the start of an order: the row's tick 0
+// then begins at once.
+void take_seek(PassTracker& tracker, Song* song) {
+  const std::int32_t order = tracker.seek_order.exchange(-1, std::memory_order_acquire);
+  if (order < 0 || order >= song->song_length) {
+    return;
+  }
+  song->next_order = order;
+  song->next_row = 0;
+  song->tick = 0;
+  song->pattern_delay_ticks = 0;
+  song->wrapped.store(0, std::memory_order_relaxed);
+  forget_visits(tracker);
+  const std::int64_t known = tracker.order_clock[static_cast<std::size_t>(order)];
+  const std::int64_t given = tracker.seek_clock.load(std::memory_order_relaxed);
+  if (known >= 0 || given >= 0) {
+    tracker.clock = known >= 0 ? known : given;
   }
 }
 
@@ -69,33 +116,34 @@ void tracked_tick(Song* song) {
     song_tick(song);
     return;
   }
+  if (tracker->seek_order.load(std::memory_order_relaxed) >= 0) {
+    take_seek(*tracker, song);
+  }
   const std::int64_t frame = tracker->next_tick_frame;
   const bool row_starts = song->tick == 0;
   const bool wrapped_before = song->wrapped.load(std::memory_order_relaxed) != 0;
+  tracker->pass_clock.store(tracker->clock, std::memory_order_relaxed);
   song_tick(song);
   if (row_starts) {
     record_row_start(*tracker, song, frame, wrapped_before);
+    tracker->pass_clock.store(tracker->clock, std::memory_order_relaxed);
   }
-  tracker->next_tick_frame = frame + std::max<std::int32_t>(1, song->samples_per_tick);
+  apply_channel_controls(song, row_starts);
+  const std::int32_t length = std::max<std::int32_t>(1, song->samples_per_tick);
+  tracker->next_tick_frame = frame + length;
+  tracker->clock += length;
+  tracker->ticked_frames.store(tracker->next_tick_frame, std::memory_order_relaxed);
 }
 
-void put16(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void put32(std::uint8_t* out, std::uint32_t value) {
-  put16(out, value);
-  put16(out + 2, value >> 16);
-}
-
-void put64(std::uint8_t* out, std::uint64_t value) {
-  put32(out, static_cast<std::uint32_t>(value));
-  put32(out + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
+// Standard output is flushed rather than closed: messages may follow.
 struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+  void operator()(std::FILE* file) const {
+    if (file == stdout) {
+      std::fflush(file);
+    } else {
+      std::fclose(file);
+    }
+  }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
@@ -166,6 +214,11 @@ struct OutputFile {
 
 bool begin_output_file(OutputFile& output, const std::string& path) {
   output.path = path;
+  if (path == "-") {
+    output.writing_path = path;
+    output.file.reset(stdout);
+    return true;
+  }
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   const bool special = !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
@@ -212,49 +265,26 @@ bool write_timeline_rows(PassTracker& tracker, std::FILE* timeline, std::int64_t
 
 }  // namespace
 
-std::vector<std::uint8_t> wav_header(std::int64_t frames) {
-  const std::uint64_t data_bytes = 4 * static_cast<std::uint64_t>(frames);
-  const bool large = data_bytes > 0xFFFFFFFFull - 36;
-  std::vector<std::uint8_t> header(large ? 80 : 44, 0);
-  std::uint8_t* at = header.data();
-  std::copy_n(large ? "RF64" : "RIFF", 4, at);
-  put32(at + 4, large ? 0xFFFFFFFFu : static_cast<std::uint32_t>(36 + data_bytes));
-  std::copy_n("WAVE", 4, at + 8);
-  at += 12;
-  if (large) {
-    std::copy_n("ds64", 4, at);
-    put32(at + 4, 28);
-    put64(at + 8, header.size() - 8 + data_bytes);  // the RIFF size
-    put64(at + 16, data_bytes);
-    put64(at + 24, static_cast<std::uint64_t>(frames));  // sample frames
-    put32(at + 32, 0);                                   // no table
-    at += 36;
-  }
-  std::copy_n("fmt ", 4, at);
-  put32(at + 4, 16);
-  put16(at + 8, 1);
-  put16(at + 10, 2);
-  put32(at + 12, xmplay_rate);
-  put32(at + 16, xmplay_rate * 4);
-  put16(at + 20, 4);
-  put16(at + 22, 16);
-  std::copy_n("data", 4, at + 24);
-  put32(at + 28, large ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data_bytes));
-  return header;
-}
-
-void track_song(Song* song, bool keep_rows, PassTracker& tracker) {
+void track_song(Song* song, bool keep_rows, PassTracker& tracker, std::int32_t passes, std::int32_t start_order) {
   forget_tracker(tracker);
   tracker.next_tick_frame = 0;
   tracker.previous_order = -1;
   tracker.keep_rows = keep_rows;
+  tracker.passes = std::max(passes, 0);
   tracker.rows.clear();
   tracker.visited_orders.assign(256, 0);
+  tracker.order_clock.assign(256, -1);
   for (std::vector<std::uint8_t>& entries : tracker.row_entries) {
     entries.clear();
     entries.shrink_to_fit();
   }
+  tracker.clock = 0;
   tracker.pass_end_frame.store(-1);
+  tracker.ticked_frames.store(0);
+  tracker.pass_clock.store(0);
+  tracker.pass.store(1);
+  tracker.seek_clock.store(-1);
+  tracker.seek_order.store(start_order > 0 ? start_order : -1);
   // No other tracker follows the song any more.
   for (std::atomic<PassTracker*>& slot : trackers) {
     PassTracker* other = slot.load(std::memory_order_acquire);
@@ -270,6 +300,16 @@ void track_song(Song* song, bool keep_rows, PassTracker& tracker) {
     }
   }
   song->tick_handler = tracked_tick;
+}
+
+void seek_to_order(PassTracker& tracker, std::int32_t order, std::int64_t clock_if_unknown) {
+  tracker.seek_clock.store(clock_if_unknown, std::memory_order_relaxed);
+  tracker.seek_order.store(std::max(order, 0), std::memory_order_release);
+}
+
+PassLimits limits_at_rate(PassLimits limits, std::int32_t rate) {
+  limits.max_frames = limits.max_frames / xmplay_rate * rate;
+  return limits;
 }
 
 void forget_tracker(PassTracker& tracker) {
@@ -306,7 +346,7 @@ std::string module_name(const std::string& path) {
   return module_name_of(bytes);
 }
 
-PassLength measure_pass(Song* song, const PassLimits& limits) {
+PassLength measure_pass(Song* song, const PassLimits& limits, const PassPlan& plan) {
   std::vector<std::int8_t> finetunes;
   for (std::int32_t i = 0; i < song->instrument_count; ++i) {
     for (std::int32_t s = 0; s < song->instruments[i].sample_count; ++s) {
@@ -321,9 +361,9 @@ PassLength measure_pass(Song* song, const PassLimits& limits) {
   std::unique_ptr<SoundOutput> output(new SoundOutput);
   select_output(output.get());
   PassTracker tracker{};
-  track_song(song, false, tracker);
+  track_song(song, false, tracker, std::max(plan.passes, 1), plan.start_order);
   PassLength length = {0, false};
-  if (open_offline_output(xmplay_rate) && play_song(song)) {
+  if (open_offline_output(plan.rate) && play_song(song)) {
     const std::int64_t tick_work = std::max<std::int32_t>(1, song->channel_count);
     std::int64_t work = 0;
     while (tracker.pass_end_frame.load() < 0) {
@@ -336,6 +376,9 @@ PassLength measure_pass(Song* song, const PassLimits& limits) {
     }
     const std::int64_t end = tracker.pass_end_frame.load();
     length = end >= 0 ? PassLength{end, true} : PassLength{std::min(tracker.next_tick_frame, limits.max_frames), false};
+  }
+  if (plan.order_clock != nullptr) {
+    *plan.order_clock = tracker.order_clock;
   }
   stop_song(song);
   close_output();
@@ -367,20 +410,28 @@ std::string clock_text(double seconds) {
 bool render_wav(Song* song, const RenderRequest& request, std::string& error, std::int64_t* frames_written,
                 const std::atomic<bool>* cancel) {
   // The length first, so that the header is right from the start.
-  std::int64_t target = 0;
+  const std::int32_t rate = request.rate;
+  const bool endless = request.seconds < 0.0 && request.passes <= 0;
+  std::int64_t target = std::numeric_limits<std::int64_t>::max();
   if (request.seconds >= 0.0) {
-    target = std::llround(request.seconds * xmplay_rate);
-  } else {
-    PassLimits limits = wav_pass_limits;
+    target = std::llround(request.seconds * rate);
+  } else if (!endless) {
+    PassLimits limits = limits_at_rate(wav_pass_limits, rate);
+    limits.max_channel_ticks *= request.passes;
     limits.cancel = cancel;
-    const PassLength pass = measure_pass(song, limits);
+    PassPlan plan;
+    plan.rate = rate;
+    plan.passes = request.passes;
+    plan.start_order = request.start_order;
+    const PassLength pass = measure_pass(song, limits, plan);
     if (cancel != nullptr && cancel->load()) {
       error = "interrupted";
       return false;
     }
     if (!pass.complete) {
-      error = "one pass of the song is longer than " + clock_text(static_cast<double>(pass.frames) / xmplay_rate) +
-              ": give --seconds to render a part of it";
+      error = std::string(request.passes == 1 ? "one pass" : "the passes") + " of the song " +
+              (request.passes == 1 ? "is" : "are") + " longer than " +
+              clock_text(static_cast<double>(pass.frames) / rate) + ": give --seconds to render a part of it";
       return false;
     }
     target = pass.frames;
@@ -397,15 +448,21 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
     error = "cannot write " + request.timeline_path;
     return false;
   }
-  track_song(song, !request.timeline_path.empty());
+  track_song(song, !request.timeline_path.empty(), pass_tracker, request.passes, request.start_order);
   if (!play_song(song)) {
     abandon_output_file(wav);
     abandon_output_file(timeline);
     error = "not enough memory to play the module";
     return false;
   }
-  const std::vector<std::uint8_t> header = wav_header(target);
-  bool written = std::fwrite(header.data(), 1, header.size(), wav.file.get()) == header.size();
+  bool written = true;
+  if (!request.raw) {
+    const std::vector<std::uint8_t> header = wav_header(endless ? -1 : target, rate);
+    written = std::fwrite(header.data(), 1, header.size(), wav.file.get()) == header.size();
+  }
+  if (timeline.file != nullptr) {
+    written = std::fputs("frame\torder\trow\n", timeline.file.get()) >= 0 && written;
+  }
 
   const std::int32_t chunk_frames = current_output->chunk_frames;
   constexpr std::size_t block_values = 2 * 32768;
