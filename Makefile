@@ -7,10 +7,13 @@
 #   make windows-check  checks them, running the 64-bit build under wine
 #   make web     builds the demo and its player for the browser into dist/web
 #   make serve   serves dist/web on 127.0.0.1 with the headers it needs
+#   make install PREFIX=/usr/local   builds and installs the demo (vorna),
+#                xmplay, its manual page and its bash completion under PREFIX
+#                (DESTDIR=... for a staging directory)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test assets setup build windows windows-check web serve
+.PHONY: run test assets setup build install windows windows-check web serve
 
 setup:
 	@echo "== Checking the Debian packages the build needs"
@@ -33,6 +36,12 @@ run: setup
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+PREFIX ?= /usr/local
+install: setup
+	cmake -S . -B $(BUILD) -G Ninja
+	cmake --build $(BUILD) -j $(JOBS) --target vorna xmplay
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 assets: setup
 	cmake -S . -B $(BUILD) -G Ninja

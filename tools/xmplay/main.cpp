@@ -412,7 +412,7 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
       break;
     }
     char bytes[64];
-    const std::size_t got = read_key_bytes(bytes, sizeof bytes, 20);
+    const std::size_t got = read_key_bytes(bytes, sizeof bytes, 50);
     const std::int64_t now = milliseconds_now();
     keys.clear();
     if (got > 0) {
