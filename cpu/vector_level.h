@@ -1,6 +1,7 @@
 // The vector levels that the fast paths are written for, and the one level
 // this run uses. Every subsystem with fast kernels keeps one table of
-// function pointers (fx2d/kernels.h, render3d/kernels.h), filled from the
+// function pointers (fx2d/kernels.h, render3d/kernels.h, music/kernels.h),
+// filled from the
 // level chosen here: nothing else in the program asks the CPU what it has
 // or decides between kernels.
 //

@@ -13,13 +13,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "music/kernels.h"
 #include "music/music.h"
 
-// The vector loops need a compiler that builds code for a CPU feature the
-// rest of the program does not assume; the CPU is asked at start-up.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(VORNA_AVX2)
 #include <immintrin.h>
-#define VORNA_MIXER_AVX2 1
 #endif
 
 namespace {
@@ -46,10 +44,13 @@ inline float interpolate(const std::int16_t* data, std::uint64_t position) {
   return static_cast<float>(a) + t * static_cast<float>(b - a);
 }
 
+}  // namespace
+
 // A run at fixed gains, two frames per iteration and an odd last frame
 // alone. delta is the step, or its negation (mod 2^64) moving backward.
 std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64_t position, std::uint64_t delta,
-                               float gain_left, float gain_right, std::int32_t frames) {
+                               float gain_left, float gain_right, std::int32_t frames,
+                               std::int64_t /*readable_frames*/) {
   std::int32_t k = 0;
   for (; k + 1 < frames; k += 2) {
     const float s0 = interpolate(data, position);
@@ -70,7 +71,9 @@ std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64
   return position;
 }
 
-#ifdef VORNA_MIXER_AVX2
+#if defined(VORNA_AVX2)
+namespace {
+
 // The same run, eight frames at a time. Each lane does exactly the plain
 // loop's operations on its own frame, in single precision without fused
 // multiply-adds, so the result is bit for bit the same.
@@ -90,24 +93,23 @@ std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64
 constexpr int lane_frames[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
 // Lane masks for a last block of 1..7 frames: the frames below the count.
-__attribute__((target("avx2"))) __m256i frames_below(std::int32_t count) {
+VORNA_TARGET_AVX2 __m256i frames_below(std::int32_t count) {
   return _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
 }
 
 // The same for the interleaved stereo floats of frames 0..3 (first) and
 // 4..7 (second).
-__attribute__((target("avx2"))) __m256i slots_below(std::int32_t count, int first_frame) {
+VORNA_TARGET_AVX2 __m256i slots_below(std::int32_t count, int first_frame) {
   const __m256i frame_of_slot = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
   return _mm256_cmpgt_epi32(_mm256_set1_epi32(count - first_frame), frame_of_slot);
 }
 
 // With ramp_gains, the gains of each frame come from that table instead of
 // the two fixed ones: left and right of frame 0, then of frame 1, and so on.
-__attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const std::int16_t* data,
-                                                              std::uint64_t position, std::uint64_t delta,
-                                                              float gain_left, float gain_right, std::int32_t frames,
-                                                              std::int64_t readable_frames,
-                                                              const float* ramp_gains = nullptr) {
+VORNA_TARGET_AVX2 std::uint64_t mix_run_avx2(float* out, const std::int16_t* data, std::uint64_t position,
+                                             std::uint64_t delta, float gain_left, float gain_right,
+                                             std::int32_t frames, std::int64_t readable_frames,
+                                             const float* ramp_gains) {
   if (frames <= 0) {
     return position;
   }
@@ -204,19 +206,26 @@ __attribute__((target("avx2"))) std::uint64_t mix_steady_avx2(float* out, const 
   }
   return position + static_cast<std::uint64_t>(frames) * delta;
 }
+
+}  // namespace
+
+VORNA_TARGET_AVX2 std::uint64_t mix_steady_avx2(float* out, const std::int16_t* data, std::uint64_t position,
+                                                std::uint64_t delta, float gain_left, float gain_right,
+                                                std::int32_t frames, std::int64_t readable_frames) {
+  return mix_run_avx2(out, data, position, delta, gain_left, gain_right, frames, readable_frames, nullptr);
+}
+
+VORNA_TARGET_AVX2 std::uint64_t mix_ramp_gains_avx2(float* out, const std::int16_t* data, std::uint64_t position,
+                                                    std::uint64_t delta, const float* ramp_gains,
+                                                    std::int32_t frames, std::int64_t readable_frames) {
+  return mix_run_avx2(out, data, position, delta, 0.0f, 0.0f, frames, readable_frames, ramp_gains);
+}
 #endif
 
-std::uint64_t mix_steady(float* out, const Sample& sample, std::uint64_t position, std::uint64_t delta,
-                         float gain_left, float gain_right, std::int32_t frames) {
-  const std::int16_t* data = sample.data;
-#ifdef VORNA_MIXER_AVX2
-  if (mixer_vector_loops) {
-    return mix_steady_avx2(out, data, position, delta, gain_left, gain_right, frames,
-                           static_cast<std::int64_t>(sample.length) + 8);
-  }
-#endif
-  return mix_steady_plain(out, data, position, delta, gain_left, gain_right, frames);
-}
+namespace {
+
+// The frames of the sample's data that a run may read from frame 0 on.
+std::int64_t readable_frames(const Sample& sample) { return static_cast<std::int64_t>(sample.length) + 8; }
 
 // A run during a ramp: the gains move after each frame.
 std::uint64_t mix_ramp(float* out, const std::int16_t* data, std::uint64_t position, std::uint64_t delta,
@@ -293,7 +302,9 @@ bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_sta
   return false;
 }
 
-#ifdef VORNA_MIXER_AVX2
+}  // namespace
+
+#if defined(VORNA_AVX2)
 // Ramps, on the vector path. A ramp's gains are a chain of additions, each
 // waiting for the one before; computed inside each voice's pass, the chain
 // sets the pace of the whole pass. So before the voices are mixed, the
@@ -303,14 +314,7 @@ bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_sta
 // value. A row holds the left and right gain of frame 0..max_table_ramp,
 // interleaved (one more frame than a ramp has: the gains reached after its
 // last frame); the last row is a spare.
-using RampTable = float[max_ramp_voices + 1][2 * (max_table_ramp + 8)];
-
-struct RampChain {
-  Voice* voice;
-  std::int32_t frames;  // gains wanted: frames 0..frames
-};
-
-__attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains, int count, RampTable& ramp_table) {
+VORNA_TARGET_AVX2 void compute_ramp_chains_avx2(const RampChain* chains, int count, RampTable& ramp_table) {
   // Four voices to a vector, left and right side by side; all the vectors
   // step together, so that their chains overlap.
   constexpr int max_groups = max_ramp_voices / 4;
@@ -354,6 +358,8 @@ __attribute__((target("avx2"))) void compute_ramp_chains(const RampChain* chains
 }
 #endif
 
+namespace {
+
 void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t frames,
                const float* first_ramp = nullptr) {
   const Sample& sample = *voice.sample;
@@ -395,15 +401,12 @@ void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t
     if (ramping) {
       float gain_left = static_cast<float>(voice.current_gain_left) * one_255;
       float gain_right = static_cast<float>(voice.current_gain_right) * one_255;
-#ifdef VORNA_MIXER_AVX2
       if (first_ramp != nullptr) {
-        position = mix_steady_avx2(out, sample.data, position, delta, 0.0f, 0.0f, run,
-                                   static_cast<std::int64_t>(sample.length) + 8, first_ramp);
+        position = music_kernels.mix_ramp_gains(out, sample.data, position, delta, first_ramp, run,
+                                                readable_frames(sample));
         gain_left = first_ramp[2 * run];
         gain_right = first_ramp[2 * run + 1];
-      } else
-#endif
-      {
+      } else {
         position = mix_ramp(out, sample.data, position, delta, gain_left, gain_right, voice.gain_step_left,
                             voice.gain_step_right, run);
       }
@@ -411,8 +414,9 @@ void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t
       voice.current_gain_right = gain_reached(gain_right);
       voice.ramp_frames_left -= run;
     } else {
-      position = mix_steady(out, sample, position, delta, static_cast<float>(voice.gain_left) * one_255,
-                            static_cast<float>(voice.gain_right) * one_255, run);
+      position = music_kernels.mix_steady(out, sample.data, position, delta,
+                                          static_cast<float>(voice.gain_left) * one_255,
+                                          static_cast<float>(voice.gain_right) * one_255, run, readable_frames(sample));
     }
     out += 2 * static_cast<std::ptrdiff_t>(run);
     frames -= run;
@@ -522,8 +526,7 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
   }
   std::int8_t ramp_row[voice_count];  // the voice's row of ramp_table, or -1
   std::fill_n(ramp_row, count, static_cast<std::int8_t>(-1));
-#ifdef VORNA_MIXER_AVX2
-  if (mixer_vector_loops && output.ramp_length <= max_table_ramp) {
+  if (music_kernels.compute_ramp_chains != nullptr && output.ramp_length <= max_table_ramp) {
     RampChain chains[max_ramp_voices] = {};
     int chain_count = 0;
     for (int k = 0; k < count && chain_count < max_ramp_voices; ++k) {
@@ -540,26 +543,19 @@ void mix_voices(float* out, Voice* list_head, std::int32_t frames) {
         chains[chain_count++] = {&voice, std::min(voice.ramp_frames_left, frames)};
       }
     }
-    compute_ramp_chains(chains, chain_count, output.ramp_table);
+    music_kernels.compute_ramp_chains(chains, chain_count, output.ramp_table);
   }
-#endif
   for (int k = 0; k < count; ++k) {
-#ifdef VORNA_MIXER_AVX2
     mix_voice(*voices[k], output, out, frames, ramp_row[k] >= 0 ? output.ramp_table[ramp_row[k]] : nullptr);
-#else
-    mix_voice(*voices[k], output, out, frames);
-#endif
   }
 }
-
-namespace {
 
 // Each value is limited first and then rounded: for values inside the
 // range that is the same as rounding first, and adding and taking away
 // 1.5 x 2^23 rounds a float below 2^22 to the nearest integer, halves to
 // even, in the default rounding mode. A NaN, which no mix produces, gives
 // -32768.
-void convert_plain(std::int16_t* destination, const float* source, std::int32_t count) {
+void convert_to_pcm16_plain(std::int16_t* destination, const float* source, std::int32_t count) {
   constexpr float round_bias = 0x1.8p23f;
   for (std::int32_t k = 0; k < count; ++k) {
     float value = source[k];
@@ -570,12 +566,11 @@ void convert_plain(std::int16_t* destination, const float* source, std::int32_t 
   }
 }
 
-#ifdef VORNA_MIXER_AVX2
+#if defined(VORNA_AVX2)
 // Sixteen values at a time: the same limits (min and max keep a NaN, which
 // the conversion then turns into -32768 as well), then the conversion to
 // integers in the default rounding mode, nearest with halves to even.
-__attribute__((target("avx2"))) void convert_avx2(std::int16_t* destination, const float* source,
-                                                  std::int32_t count) {
+VORNA_TARGET_AVX2 void convert_to_pcm16_avx2(std::int16_t* destination, const float* source, std::int32_t count) {
   const std::int32_t whole = count & ~15;
   const __m256 high = _mm256_set1_ps(32767.0f);
   const __m256 low = _mm256_set1_ps(-32768.0f);
@@ -586,21 +581,13 @@ __attribute__((target("avx2"))) void convert_avx2(std::int16_t* destination, con
     const __m256i ordered = _mm256_permute4x64_epi64(packed, 0xD8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + k), ordered);
   }
-  convert_plain(destination + whole, source + whole, count - whole);
+  convert_to_pcm16_plain(destination + whole, source + whole, count - whole);
 }
 #endif
-
-}  // namespace
 
 void convert_mix_to_pcm16(std::int16_t* destination, const float* source, std::int32_t frames) {
   if (frames <= 0 || destination == nullptr || source == nullptr) {
     return;
   }
-#ifdef VORNA_MIXER_AVX2
-  if (mixer_vector_loops) {
-    convert_avx2(destination, source, 2 * frames);
-    return;
-  }
-#endif
-  convert_plain(destination, source, 2 * frames);
+  music_kernels.convert_to_pcm16(destination, source, 2 * frames);
 }

@@ -343,10 +343,6 @@ void voice_set_panning(Voice* voice, std::int32_t panning);
 void mix_voices(float* out, Voice* list_head, std::int32_t frames);
 // Nearest integer, halves to even, limited to -32768..32767.
 void convert_mix_to_pcm16(std::int16_t* destination, const float* source, std::int32_t frames);
-// Whether the mixer and the conversion use their vector loops, which give
-// bit for bit the results of the plain ones; set at start-up when the CPU
-// has them (AVX2). Tests turn it off to check the plain loops.
-extern bool mixer_vector_loops;
 
 // ---------------------------------------------------------------------------
 // Sound output and player control.
@@ -368,6 +364,7 @@ struct PowerMemory {
 // max_ramp_voices voices at once, ramps of up to max_table_ramp frames.
 inline constexpr int max_ramp_voices = 32;
 inline constexpr std::int32_t max_table_ramp = 256;
+using RampTable = float[max_ramp_voices + 1][2 * (max_table_ramp + 8)];
 
 // One output: everything that belongs to a rendering of sound. The process
 // has default_output, which the demo and xmplay's live play use; a thread
@@ -425,7 +422,7 @@ struct SoundOutput {
   // above it have no sample), and the vector loops' ramp gains: per voice,
   // left and right of frames 0..max_table_ramp, and a spare row.
   std::int32_t started_voices_end = 0;
-  alignas(32) float ramp_table[max_ramp_voices + 1][2 * (max_table_ramp + 8)] = {};
+  alignas(32) RampTable ramp_table = {};
   // The sequencer's memories of the two tables' powers of two.
   PowerMemory<std::int32_t> linear_powers = {};
   PowerMemory<std::int64_t> amiga_powers = {};

@@ -13,12 +13,6 @@ std::atomic<std::size_t> music_bytes_in_use{0};
 std::atomic<std::int64_t> music_blocks_in_use{0};
 bool (*music_allocation_hook)(std::size_t bytes) = nullptr;
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-bool mixer_vector_loops = __builtin_cpu_supports("avx2");
-#else
-bool mixer_vector_loops = false;
-#endif
-
 MusicFileCallbacks music_file_callbacks = {};
 
 // Both list heads start empty: linked to themselves.

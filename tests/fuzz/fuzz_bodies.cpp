@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "cpu/vector_level.h"
 #include "music/module_writer.h"
 
 namespace {
@@ -55,11 +56,11 @@ void render_frames(Song* song, std::int32_t frames, std::vector<float>& mix, std
 void fuzz_load_and_render(const std::uint8_t* data, std::size_t size) {
   const std::int64_t blocks = music_blocks_in_use.load();
   const std::vector<std::uint8_t> bytes(data, data + size);
-  const bool vector_available = mixer_vector_loops;
+  const VectorLevel available = vector_level();
   std::uint64_t hashes[2] = {};
   bool rendered[2] = {};
-  for (int vector = 0; vector < (vector_available ? 2 : 1); ++vector) {
-    mixer_vector_loops = vector == 1;
+  for (int vector = 0; vector < (available > vector_plain ? 2 : 1); ++vector) {
+    use_vector_level(vector == 1 ? available : vector_plain);
     Song* song = load_bytes(bytes);
     if (song != nullptr && open_offline_output(44100) && play_song(song)) {
       std::uint64_t hash = 0xCBF29CE484222325ull;
@@ -72,7 +73,7 @@ void fuzz_load_and_render(const std::uint8_t* data, std::size_t size) {
     free_song(song);
     close_output();
   }
-  mixer_vector_loops = vector_available;
+  use_vector_level(available);
   if (rendered[0] && rendered[1] && hashes[0] != hashes[1]) {
     std::fprintf(stderr, "the vector mixer loops differ from the plain ones\n");
     std::abort();

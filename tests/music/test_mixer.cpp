@@ -9,6 +9,7 @@
 
 #include "music/reference_mixer.h"
 #include "support/child_run.h"
+#include "support/vector_levels.h"
 
 namespace {
 
@@ -39,11 +40,8 @@ std::vector<std::int16_t> constant_frames(std::size_t count, std::int16_t value)
 
 struct MixerTest : ::testing::Test {
   void SetUp() override { ASSERT_TRUE(open_offline_output(44100)); }
-  void TearDown() override {
-    close_output();
-    mixer_vector_loops = default_vector_loops;
-  }
-  bool default_vector_loops = mixer_vector_loops;
+  void TearDown() override { close_output(); }
+  KeepVectorLevel keep_level;
   Voice& voice(int k) { return current_output->voice_table[k]; }
   // Starts voice 0 at a 32.32 position, settled at the given gains.
   Voice& settled_voice(Sample& sample, std::uint64_t position, std::uint64_t step, std::uint8_t left,
@@ -298,8 +296,8 @@ TEST_F(MixerTest, ConversionRoundsHalvesToEvenAndClips) {
                                   -32768.5f, 1e30f, -1e30f, NAN, 123.49f, -123.51f, 0.0f, -0.0f};
   const std::vector<std::int16_t> expected = {32767, -32768, 0, 2, -2, 2, 0, 32767,
                                               -32768, 32767, -32768, -32768, 123, -124, 0, 0};
-  for (bool vector_loops : {false, true}) {
-    mixer_vector_loops = vector_loops && default_vector_loops;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     std::vector<float> repeated;
     for (int copy = 0; copy < 5; ++copy) {  // long enough for the vector loop
       repeated.insert(repeated.end(), mix.begin(), mix.end());
@@ -307,7 +305,7 @@ TEST_F(MixerTest, ConversionRoundsHalvesToEvenAndClips) {
     std::vector<std::int16_t> pcm(repeated.size(), 77);
     convert_mix_to_pcm16(pcm.data(), repeated.data(), static_cast<std::int32_t>(repeated.size() / 2));
     for (std::size_t k = 0; k < repeated.size(); ++k) {
-      ASSERT_EQ(pcm[k], expected[k % expected.size()]) << k << " vector loops " << vector_loops;
+      ASSERT_EQ(pcm[k], expected[k % expected.size()]) << k << " level " << vector_level_name(level);
     }
   }
   std::int16_t untouched[2] = {5, 5};
@@ -327,8 +325,8 @@ TEST_F(MixerTest, ConversionAgreesWithThePlainOneOnRandomValues) {
   std::vector<std::int16_t> expected(mix.size());
   std::vector<std::int16_t> actual(mix.size());
   reference_convert_mix_to_pcm16(expected.data(), mix.data(), 5003);
-  for (bool vector_loops : {false, true}) {
-    mixer_vector_loops = vector_loops && default_vector_loops;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     convert_mix_to_pcm16(actual.data(), mix.data(), 5003);
     EXPECT_EQ(actual, expected);
   }
@@ -355,8 +353,8 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
     samples.emplace_back(frames, type, loop_start, loop_length);
   }
   samples.emplace_back(std::vector<std::int16_t>{}, loop_none, 0, 0);
-  for (bool vector_loops : {false, true}) {
-    mixer_vector_loops = vector_loops && default_vector_loops;
+  for (VectorLevel level : levels_to_test()) {
+    use_vector_level(level);
     for (int round = 0; round < 400; ++round) {
       std::vector<Voice> voices(24);
       Voice head = {};
@@ -402,7 +400,7 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
       reference_mix_voices(expected.data(), &copy_head, frames);
       mix_voices(actual.data(), &head, frames);
       ASSERT_EQ(std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)), 0)
-          << "round " << round << " vector loops " << vector_loops;
+          << "round " << round << " level " << vector_level_name(level);
       for (std::size_t k = 0; k < voices.size(); ++k) {
         const Voice& a = voices[k];
         const Voice& e = copies[k];
@@ -442,13 +440,13 @@ int mix_output_voices_as_a_list(std::uint64_t seed) {
     const std::uint32_t loop_start = static_cast<std::uint32_t>(random() % length);
     samples.emplace_back(frames, type, loop_start, 1 + static_cast<std::uint32_t>(random() % (length - loop_start)));
   }
-  const bool vector_available = mixer_vector_loops;
+  const VectorLevel available = vector_level();
   const std::int32_t rates[] = {44100, 88200, 88600, 22050, 8000};
   for (int round = 0; round < 60; ++round) {
     if (round % 6 == 0 && !open_offline_output(rates[(round / 6) % 5])) {
       return 2;
     }
-    mixer_vector_loops = vector_available && random() % 4 != 0;
+    use_vector_level(random() % 4 != 0 ? available : vector_plain);
     const int starts = static_cast<int>(random() % 80);
     for (int k = 0; k < starts; ++k) {
       const int index = k == 0 ? 255 : k == 1 ? 0 : static_cast<int>(random() % voice_count);

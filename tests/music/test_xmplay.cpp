@@ -19,6 +19,7 @@
 #include <map>
 #include <vector>
 
+#include "cpu/vector_level.h"
 #include "music/module_writer.h"
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
@@ -314,7 +315,7 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
       {"heroes04", 5796864},  {"heroes05", 8890560}, {"heroes06", 7587840}, {"heroes07", 7637760},
       {"heroes08", 4454400},  {"heroes09", 4835328}, {"heroes10", 5741952}, {"intro", 990833},
       {"menu", 4700160}};
-  const bool vector_loops = mixer_vector_loops;
+  const VectorLevel vector_loops = vector_level();
   for (const auto& [name, frames] : pass_frames) {
     const std::string path = heroes_path(name);
     Song* song = load_song(path.c_str());
@@ -325,7 +326,7 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
     const bool compare = name == "heroes02" || name == "heroes05" || name == "heroes09" || name == "intro";
     std::uint64_t hashes[2] = {};
     for (int plain = 0; plain < (compare ? 2 : 1); ++plain) {
-      mixer_vector_loops = plain == 0 && vector_loops;
+      use_vector_level(plain == 0 ? vector_loops : vector_plain);
       ASSERT_TRUE(open_offline_output(xmplay_rate));
       song = load_song(path.c_str());
       track_song(song, false);
@@ -348,7 +349,7 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
       EXPECT_EQ(hashes[0], hashes[1]) << name << ": the vector loops differ from the plain ones";
     }
   }
-  mixer_vector_loops = vector_loops;
+  use_vector_level(vector_loops);
 }
 
 // The song that uses every effect: it plays its whole pass, with sound on
@@ -360,10 +361,10 @@ TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
   const std::int64_t frames = measure_pass(song).frames;
   free_song(song);
   EXPECT_GT(frames, 60 * xmplay_rate);
-  const bool vector_loops = mixer_vector_loops;
+  const VectorLevel vector_loops = vector_level();
   std::uint64_t hashes[2] = {};
   for (int plain = 0; plain < 2; ++plain) {
-    mixer_vector_loops = plain == 0 && vector_loops;
+    use_vector_level(plain == 0 ? vector_loops : vector_plain);
     ASSERT_TRUE(open_offline_output(xmplay_rate));
     song = load_bytes(bytes);
     track_song(song, false);
@@ -384,7 +385,7 @@ TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
     hashes[plain] = hash;
     free_song(song);
   }
-  mixer_vector_loops = vector_loops;
+  use_vector_level(vector_loops);
   EXPECT_EQ(hashes[0], hashes[1]);
 }
 
