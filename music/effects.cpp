@@ -1,5 +1,5 @@
 // The pattern effects and the volume column. Every effect has a tick-0
-// half, run from process_row once per row, and a later-tick half, run by
+// half, run from process_row once per row, and a later-tick half, run from
 // process_tick on every other tick of the row; each half is one small
 // function, found through a table indexed by the effect number (the
 // extended effects Exy by x, the volume column by its high digit).
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 
@@ -381,7 +381,7 @@ void arpeggio(EffectCall& call) {
   Channel& channel = call.channel;
   const std::int32_t phase = call.song->tick % 3;
   const std::int32_t offset = phase == 0 ? 0 : phase == 1 ? high(call.cell.parameter) : low(call.cell.parameter);
-  if ((call.song->flags & 1) != 0) {
+  if (linear_frequencies(call.song)) {
     channel.period_delta = 64 * offset;
   } else {
     channel.period_delta = amiga_period(channel.real_note + offset, call.sample->finetune) -
@@ -607,23 +607,6 @@ constexpr ColumnHalf column_later[16] = {
     column_nothing,      column_panning_left, column_panning_right, column_tone_portamento,
 };
 
-void process_channel_tick(Song* song, Channel& channel, const Cell& cell) {
-  const Instrument* instrument = nullptr;
-  Sample* sample = nullptr;
-  find_instrument_and_sample(song, channel, instrument, sample);
-  channel.volume_delta = 0;
-  channel.period_delta = 0;
-  channel.update_flags = 0;
-  run_envelopes(channel, *instrument, false);
-  column_later[cell.volume_column >> 4](channel, low(cell.volume_column));
-  EffectCall call = {song, channel, cell, *instrument, sample, nullptr, nullptr};
-  if (cell.effect < 0x22) {
-    later_effects[cell.effect](call);
-  }
-  apply_auto_vibrato(channel, *instrument);
-  update_voice(channel, sample, song);
-}
-
 }  // namespace
 
 void apply_tick_zero_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
@@ -643,13 +626,15 @@ void apply_volume_column(Channel& channel, std::uint8_t byte) {
   column_tick_zero[byte >> 4](channel, low(byte));
 }
 
-void process_tick(Song* song) {
-  const Cell* cells = row_cells(song);
-  const Cell empty = {};
-  for (std::int32_t c = 0; c < song->channel_count; ++c) {
-    process_channel_tick(song, song->channels[c], cells != nullptr ? cells[c] : empty);
+void apply_later_tick_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
+                             Sample* sample) {
+  EffectCall call = {song, channel, cell, instrument, sample, nullptr, nullptr};
+  if (cell.effect < 0x22) {
+    later_effects[cell.effect](call);
   }
 }
+
+void apply_later_volume_column(Channel& channel, std::uint8_t byte) { column_later[byte >> 4](channel, low(byte)); }
 
 void tone_portamento_step(Channel& channel) {
   const std::int32_t speed = 4 * channel.portamento_speed;

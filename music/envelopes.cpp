@@ -5,7 +5,7 @@
 // Output thread only.
 #include <cmath>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

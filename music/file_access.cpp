@@ -1,7 +1,7 @@
 // File access through the application's five callbacks. The wrappers are
 // called only after a successful music_file_open, so they do not check that
 // callbacks are registered. Main thread only.
-#include "music/music.h"
+#include "music/internal.h"
 
 void set_music_file_callbacks(MusicOpenCallback open, MusicCloseCallback close, MusicReadCallback read,
                               MusicSeekCallback seek, MusicTellCallback tell) {

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "cpu/vector_level.h"
-#include "music/music.h"
+#include "music/internal.h"
 
 // A voice whose first ramp pass has its gains computed ahead, for up to
 // frames + 1 frames (the gains reached after the pass's last frame too).

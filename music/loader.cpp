@@ -20,7 +20,7 @@
 #include <cstring>
 #include <new>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

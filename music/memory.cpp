@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "music/internal.h"
 #include "music/kernels.h"
-#include "music/music.h"
 
 #if defined(VORNA_AVX2)
 #include <immintrin.h>
@@ -278,17 +278,17 @@ bool pass_boundary(Voice& voice, std::uint64_t& position, std::uint64_t loop_sta
     return true;
   }
   if (loop_length != 0 && (sample.loop_type & loop_ping_pong) != 0) {
-    bool at_start = voice.direction == 2;
+    bool at_start = voice.direction == direction_backward;
     for (;;) {
       if (at_start) {
         position = 2 * loop_start - position - 1;
-        voice.direction = 1;
+        voice.direction = direction_forward;
         if (static_cast<std::int64_t>(position) < static_cast<std::int64_t>(loop_end)) {
           return true;
         }
       } else {
         position = 2 * loop_end - position - 1;
-        voice.direction = 2;
+        voice.direction = direction_backward;
         if (static_cast<std::int64_t>(position) >= static_cast<std::int64_t>(loop_start)) {
           return true;
         }
@@ -372,7 +372,7 @@ void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t
   std::uint64_t position = static_cast<std::uint64_t>(voice.position) << 32 | voice.position_fraction;
 
   while (frames > 0) {
-    const bool backward = voice.direction == 2;
+    const bool backward = voice.direction == direction_backward;
     const std::uint64_t delta = backward ? 0 - step : step;
     std::int32_t run = frames;
     bool at_boundary = false;
@@ -479,7 +479,7 @@ std::int32_t voice_start_sample(std::int32_t voice_index, Sample* sample) {
   voice.position = voice.start_offset;
   voice.position_fraction = 0;
   voice.start_offset = 0;
-  voice.direction = 1;
+  voice.direction = direction_forward;
   return voice_index;
 }
 

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

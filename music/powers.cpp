@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The sequencer: the song's tick handler, which the output thread calls
 // every samples_per_tick output frames. The first tick of a row reads the
 // row's Cells and triggers notes and instruments (process_row); later ticks
-// run the effects (process_tick, with the effects). Each channel ends its
+// run the effects' later-tick halves (process_tick). Each channel ends its
 // tick with update_voice, which sends what changed to its voice. Then the
 // row and order position moves.
 //
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ const Pattern& current_pattern(const Song* song) {
 }
 
 std::int32_t note_period_of(const Song* song, std::uint8_t real_note, std::int8_t finetune) {
-  if ((song->flags & 1) != 0) {
+  if (linear_frequencies(song)) {
     return 7680 - 64 * real_note - finetune / 2;
   }
   return amiga_period(real_note, finetune);
@@ -99,6 +99,22 @@ void process_row_channels(Song* song, RowState& row) {
   }
 }
 
+// One channel's work on a later tick of its row: the same Cell as on tick
+// 0, its effect's and volume column's later-tick halves.
+void process_channel_tick(Song* song, Channel& channel, const Cell& cell) {
+  const Instrument* instrument = nullptr;
+  Sample* sample = nullptr;
+  find_instrument_and_sample(song, channel, instrument, sample);
+  channel.volume_delta = 0;
+  channel.period_delta = 0;
+  channel.update_flags = 0;
+  run_envelopes(channel, *instrument, false);
+  apply_later_volume_column(channel, cell.volume_column);
+  apply_later_tick_effect(song, channel, cell, *instrument, sample);
+  apply_auto_vibrato(channel, *instrument);
+  update_voice(channel, sample, song);
+}
+
 }  // namespace
 
 const Cell* row_cells(const Song* song) {
@@ -128,6 +144,14 @@ void find_instrument_and_sample(const Song* song, const Channel& channel, const 
 void process_row(Song* song) {
   RowState row;
   process_row_channels(song, row);
+}
+
+void process_tick(Song* song) {
+  const Cell* cells = row_cells(song);
+  const Cell empty = {};
+  for (std::int32_t c = 0; c < song->channel_count; ++c) {
+    process_channel_tick(song, song->channels[c], cells != nullptr ? cells[c] : empty);
+  }
 }
 
 void song_tick(Song* song) {
@@ -242,7 +266,7 @@ void update_voice(Channel& channel, Sample* sample, const Song* song) {
 std::int32_t note_frequency(const Channel& channel, const Song* song) {
   const std::int64_t period = channel.period;
   const std::int64_t delta = channel.period_delta;
-  if ((song->flags & 1) != 0) {
+  if (linear_frequencies(song)) {
     return remembered(current_output->linear_powers, 4608 - period + delta, linear_frequency);
   }
   const std::int64_t divisor = period + delta;

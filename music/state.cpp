@@ -1,6 +1,6 @@
 // The player's process-wide state, in one place. Who may touch what is
 // documented with each declaration in music/music.h.
-#include "music/music.h"
+#include "music/internal.h"
 
 Sample empty_sample = {};
 Instrument empty_instrument = {};

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

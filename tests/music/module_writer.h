@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 // How the writer stores a pattern's cells.
 enum class Packing {

@@ -29,7 +29,7 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
   while (done < frames) {
     std::int32_t run = frames - done;
     bool boundary = false;
-    const std::int64_t distance = voice.direction == 2 ? as_signed(position - start) : as_signed(end - position);
+    const std::int64_t distance = voice.direction == direction_backward ? as_signed(position - start) : as_signed(end - position);
     if (distance <= 0) {
       run = 0;
       boundary = true;
@@ -78,7 +78,7 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
         left_gain += voice.gain_step_left;
         right_gain += voice.gain_step_right;
       }
-      if (voice.direction == 2) {
+      if (voice.direction == direction_backward) {
         position -= step;
       } else {
         position += step;
@@ -101,17 +101,17 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
         position -= length;
       }
     } else if (length != 0 && (sample.loop_type & loop_ping_pong) != 0) {
-      bool reflect_at_end = voice.direction != 2;
+      bool reflect_at_end = voice.direction != direction_backward;
       for (;;) {
         if (reflect_at_end) {
           position = 2 * end - position - 1;
-          voice.direction = 2;
+          voice.direction = direction_backward;
           if (as_signed(position) >= as_signed(start)) {
             break;
           }
         } else {
           position = 2 * start - position - 1;
-          voice.direction = 1;
+          voice.direction = direction_forward;
           if (as_signed(position) < as_signed(end)) {
             break;
           }

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "assets/assets.h"
 #include "demo/memfile.h"
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

@@ -112,13 +112,13 @@ TEST_F(MixerTest, StartingAndResettingAVoice) {
   Voice& v = voice(3);
   v.start_offset = 499;
   v.gain_left = 9;
-  v.direction = 2;
+  v.direction = direction_backward;
   EXPECT_EQ(voice_start_sample(3, &owned.sample), 3);
   EXPECT_EQ(v.sample, &owned.sample);
   EXPECT_EQ(v.position, 499u);
   EXPECT_EQ(v.position_fraction, 0u);
   EXPECT_EQ(v.start_offset, 0u);
-  EXPECT_EQ(v.direction, 1);
+  EXPECT_EQ(v.direction, direction_forward);
   EXPECT_EQ(v.gain_left, 9) << "a start keeps the gains";
   v.start_offset = 500;  // the loop end
   voice_start_sample(3, &owned.sample);
@@ -172,14 +172,14 @@ TEST_F(MixerTest, APingPongLoopReflectsAtItsEnds) {
   Voice& v = settled_voice(owned.sample, 999 * one_frame + one_frame / 4, one_frame, 100, 100);
   std::vector<float> out(8, 0.0f);
   mix_voices(out.data(), &current_output->voice_list, 1);  // reaches 1000.25
-  EXPECT_EQ(v.direction, 2);
+  EXPECT_EQ(v.direction, direction_backward);
   EXPECT_EQ(v.position, 999u);
   EXPECT_EQ(v.position_fraction, 0xBFFFFFFFu);  // 999.75 - 2^-32
   // Backward across the start: 500.5 - 1.0 = 499.5 reflects to 500.5 - 2^-32.
   v.position = 500;
   v.position_fraction = 0x80000000u;
   mix_voices(out.data(), &current_output->voice_list, 1);
-  EXPECT_EQ(v.direction, 1);
+  EXPECT_EQ(v.direction, direction_forward);
   EXPECT_EQ(v.position, 500u);
   EXPECT_EQ(v.position_fraction, 0x7FFFFFFFu);
 }
@@ -366,9 +366,9 @@ TEST_F(MixerTest, AgreesWithThePlainMixerOnRandomVoices) {
         const std::uint64_t position = random() % (end * one_frame + 1);
         v.position = static_cast<std::uint32_t>(position >> 32);
         v.position_fraction = static_cast<std::uint32_t>(position);
-        v.direction = sample.loop_type == loop_ping_pong && random() % 2 == 0 ? 2 : 1;
-        if (v.direction == 2 && position <= sample.loop_start * one_frame) {
-          v.direction = 1;
+        v.direction = sample.loop_type == loop_ping_pong && random() % 2 == 0 ? direction_backward : direction_forward;
+        if (v.direction == direction_backward && position <= sample.loop_start * one_frame) {
+          v.direction = direction_forward;
         }
         // Steps below one frame, below two, anything up to 16, and whole ones.
         const std::uint32_t ceilings[] = {44100, 88200, 705600, 705600};

@@ -1,7 +1,7 @@
 // The position queries that the demo's timeline reads.
 #include <gtest/gtest.h>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

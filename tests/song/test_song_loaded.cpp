@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "demo/memfile.h"
-#include "music/music.h"
+#include "music/internal.h"
 #include "tools/song/instrument_set.h"
 #include "tools/song/song_builder.h"
 #include "tools/song/xm_writer.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "demo/memfile.h"
-#include "music/music.h"
+#include "music/internal.h"
 
 namespace {
 

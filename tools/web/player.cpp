@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "music/music.h"
+#include "music/internal.h"
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
 

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 inline constexpr int control_channels = 256;
 

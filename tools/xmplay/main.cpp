@@ -195,7 +195,7 @@ bool print_info(const Options& options, const std::string& path, bool heading) {
   std::printf("samples      %d\n", samples);
   std::printf("tempo        %d\n", song->default_tempo);
   std::printf("bpm          %d\n", song->default_bpm);
-  std::printf("frequencies  %s\n", (song->flags & 1) != 0 ? "linear" : "amiga");
+  std::printf("frequencies  %s\n", linear_frequencies(song) ? "linear" : "amiga");
   std::fflush(stdout);
   PassPlan plan;
   plan.rate = options.rate;

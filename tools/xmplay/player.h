@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "music/music.h"
+#include "music/internal.h"
 
 // The output rate unless --rate gives another.
 inline constexpr std::int32_t xmplay_rate = 44100;
