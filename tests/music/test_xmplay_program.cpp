@@ -259,6 +259,9 @@ TEST(XmplayProgram, StereoStartPassesAndMutes) {
   EXPECT_GT(differing, 1000) << "the song itself is panned";
   EXPECT_EQ(render("--start 1").size(), 2u * 3 * 2 * 1764);
   EXPECT_EQ(render("--start=3").size(), 2u * 1 * 2 * 1764);
+  const ShellRun beyond = xmplay("--start 4 --raw /dev/null " + path);
+  EXPECT_EQ(beyond.code, 1);
+  EXPECT_EQ(beyond.output, "xmplay: " + path + ": no order 4 to start at: the song has orders 0 to 3\n");
   EXPECT_EQ(render("--repeat-song 2").size(), 2u * 2 * 4 * 2 * 1764);
   EXPECT_EQ(render("--loop --seconds 0.1").size(), 2u * 4410);
   // --mute 2: as if channel 2 had no notes; --solo 1 the same.
@@ -462,7 +465,9 @@ TEST(XmplayPty, SpacePausesAndTheMuteKeysMute) {
   const std::string path = files.add("pause.xm", long_module());
   PtyPlayer player;
   player.start({path});
-  ASSERT_TRUE(player.wait_for("row  10/64")) << player.screen;
+  ASSERT_TRUE(player.wait_for("order   0/8")) << player.screen;
+  player.wait_for("\x01never", 1.0);
+  EXPECT_GT(player.last_row(), 3) << "playing";
   player.keys(" ");
   ASSERT_TRUE(player.wait_for("PAUSED")) << player.screen;
   player.wait_for("\x01never", 0.5);

@@ -113,12 +113,24 @@ void report_missing(const std::string& path) {
                text.c_str());
 }
 
-Song* load(const std::string& path, bool report = true) {
+// The song, or null after saying why not: it does not load, or has no
+// order start_order.
+Song* load(const std::string& path, std::int32_t start_order, bool report = true) {
   Song* song = load_song(path.c_str());
   if (song == nullptr) {
     std::fprintf(stderr, "xmplay: %s: %s\n", path.c_str(), load_result_text(last_load_result));
-  } else if (report) {
+    return nullptr;
+  }
+  if (report) {
     report_missing(path);
+  }
+  if (start_order >= song->song_length) {
+    if (report) {
+      std::fprintf(stderr, "xmplay: %s: no order %d to start at: the song has orders 0 to %d\n", path.c_str(),
+                   start_order, song->song_length - 1);
+    }
+    free_song(song);
+    return nullptr;
   }
   return song;
 }
@@ -172,7 +184,7 @@ bool print_info(const Options& options, const std::string& path, bool heading) {
   if (!prepare_source(path, name, &bytes)) {
     return false;
   }
-  Song* song = load(path);
+  Song* song = load(path, options.start_order);
   if (song == nullptr) {
     return false;
   }
@@ -231,7 +243,7 @@ int render(const Options& options) {
   if (!prepare_source(path, name)) {
     return 1;
   }
-  Song* song = load(path);
+  Song* song = load(path, options.start_order);
   if (song == nullptr) {
     return 1;
   }
@@ -285,7 +297,7 @@ void measure_on_the_side(SideMeasure& side) {
   side.done.store(!side.stop.load());
 }
 
-enum class Outcome { finished, next, previous, quit, failed };
+enum class Outcome { finished, next, previous, quit, failed, no_output };
 
 // What stays from file to file while a list plays.
 struct Session {
@@ -354,14 +366,14 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
   if (!prepare_source(path, name)) {
     return Outcome::failed;
   }
-  Song* song = load(path);
+  Song* song = load(path, options.start_order);
   if (song == nullptr) {
     return Outcome::failed;
   }
   SideMeasure side;
   side.plan.rate = options.rate;
   side.plan.start_order = options.start_order;
-  side.song = load(path, false);
+  side.song = load(path, options.start_order, false);
   if (side.song != nullptr) {
     side.thread = std::thread(measure_on_the_side, std::ref(side));
   }
@@ -380,7 +392,7 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
   if (!open_output(options.rate)) {
     std::fprintf(stderr, "xmplay: cannot open the sound output\n");
     finish();
-    return Outcome::quit;
+    return Outcome::no_output;
   }
   const std::string title = printable(name.empty() ? file_label(path) : name);
   if (!options.quiet && !session.view) {
@@ -391,7 +403,7 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
     player_controls.note[k].store(0);
     player_controls.level[k].store(0);
   }
-  track_song(song, false, pass_tracker, options.song_passes, std::min<std::int32_t>(options.start_order, 255));
+  track_song(song, false, pass_tracker, options.song_passes, options.start_order);
   play_song(song);
   // What is rendered now is heard about one ring later.
   const std::int64_t latency = current_output->ring_frames;
@@ -567,6 +579,10 @@ int play_list(const Options& options) {
           continue;
         case Outcome::quit:
           quit = true;
+          break;
+        case Outcome::no_output:
+          quit = true;
+          any_failed = true;
           break;
         case Outcome::previous:
           backwards = true;

@@ -75,6 +75,14 @@ void on_suspend(int) {
 
 void restore_at_exit() { restore_terminal(); }
 
+// A crash or Ctrl-\ ends the program as it would have, the terminal
+// restored first.
+void on_fatal(int signal_number) {
+  restore_terminal();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
 }  // namespace
 
 void prepare_standard_streams() {}
@@ -138,6 +146,13 @@ void catch_stop_signals() {
   std::signal(SIGINT, on_stop);
   std::signal(SIGTERM, on_stop);
   std::signal(SIGHUP, on_stop);
+  // A reader of standard output that goes away (xmplay *.xm | head -1)
+  // leaves writes failing rather than ending the program with the
+  // terminal raw.
+  std::signal(SIGPIPE, SIG_IGN);
+  for (const int fatal : {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+    std::signal(fatal, on_fatal);
+  }
 }
 
 int stop_signal() { return stopping_signal.load(); }
