@@ -99,6 +99,9 @@ double voice_loudness(const Voice& voice, std::int32_t frames) {
   }
   const std::uint64_t end = std::min<std::uint64_t>(
       sample->length, static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length);
+  if (end == 0) {
+    return 0.0;
+  }
   const std::uint64_t step = static_cast<std::uint64_t>(voice.step) << 32 | voice.step_fraction;
   const std::uint64_t span = std::max<std::uint64_t>(1, (step >> 16) * static_cast<std::uint64_t>(frames) >> 16);
   const std::uint64_t last = std::min<std::uint64_t>(voice.position, end - 1);
