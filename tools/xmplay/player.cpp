@@ -128,7 +128,9 @@ void tracked_tick(Song* song) {
     record_row_start(*tracker, song, frame, wrapped_before);
     tracker->pass_clock.store(tracker->clock, std::memory_order_relaxed);
   }
-  apply_channel_controls(song, row_starts);
+  if (tracker->heard) {
+    apply_channel_controls(song, row_starts);
+  }
   const std::int32_t length = std::max<std::int32_t>(1, song->samples_per_tick);
   tracker->next_tick_frame = frame + length;
   tracker->clock += length;
@@ -271,6 +273,7 @@ void track_song(Song* song, bool keep_rows, PassTracker& tracker, std::int32_t p
   tracker.previous_order = -1;
   tracker.keep_rows = keep_rows;
   tracker.passes = std::max(passes, 0);
+  tracker.heard = true;
   tracker.rows.clear();
   tracker.visited_orders.assign(256, 0);
   tracker.order_clock.assign(256, -1);
@@ -362,6 +365,7 @@ PassLength measure_pass(Song* song, const PassLimits& limits, const PassPlan& pl
   select_output(output.get());
   PassTracker tracker{};
   track_song(song, false, tracker, std::max(plan.passes, 1), plan.start_order);
+  tracker.heard = false;
   PassLength length = {0, false};
   if (open_offline_output(plan.rate) && play_song(song)) {
     const std::int64_t tick_work = std::max<std::int32_t>(1, song->channel_count);

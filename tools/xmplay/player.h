@@ -39,6 +39,7 @@ struct PassTracker {
   std::int32_t previous_order;
   bool keep_rows;
   std::int32_t passes;  // passes to play; 0 for ever
+  bool heard;           // the listener's controls apply (false for a measurement)
   std::vector<RowStart> rows;                    // when keep_rows: rows begun, in order
   std::vector<std::uint8_t> visited_orders;      // 256 flags
   std::vector<std::uint8_t> row_entries[256];    // by order, then row: entries, up to 64
