@@ -238,16 +238,27 @@ fi
 # 2. The video mode cannot be set.
 echo "== vorna.exe on a display without 320 x 200 x 16"
 start_xvfb 640x480x24
-WINEDEBUG=-all,trace+win timeout -k 5 120 wine "$vorna_exe" >"$out/fatal.log" 2>&1 &
-demo=$!
-box=$(timeout 60 xdotool search --sync --name "^VORNA Z-PLORAN V2.2\$" 2>/dev/null | head -n 1 || true)
-if [ -n "$box" ]; then
-  sleep 1
-  import -window root "$out/fatal.png"
-  xdotool key --window "$box" Return
-fi
-status=0
-wait "$demo" || status=$?
+# Now and then wine's X11 driver dies on an X error of its own (BadWindow
+# while unmapping a window of the earlier display) before the box shows;
+# such a run is tried once more.
+for attempt in 1 2; do
+  WINEDEBUG=-all,trace+win timeout -k 5 120 wine "$vorna_exe" >"$out/fatal.log" 2>&1 &
+  demo=$!
+  box=$(timeout 60 xdotool search --sync --name "^VORNA Z-PLORAN V2.2\$" 2>/dev/null | head -n 1 || true)
+  if [ -n "$box" ]; then
+    sleep 1
+    import -window root "$out/fatal.png"
+    xdotool key --window "$box" Return
+  fi
+  status=0
+  wait "$demo" || status=$?
+  if [ -z "$box" ] && [ "$attempt" -eq 1 ] && grep -q "^X Error of failed request" "$out/fatal.log"; then
+    echo "   wine's X11 driver failed before the box showed (see $out/fatal-1.log); once more"
+    cp "$out/fatal.log" "$out/fatal-1.log"
+    continue
+  fi
+  break
+done
 if [ -z "$box" ] || [ "$status" -ne 0 ] || ! grep -q "set_window_text L\"Sorry, I can't set this video mode\"" "$out/fatal.log"; then
   fail "no video mode: box ${box:-not found}, exit code $status (see $out/fatal.log, $out/fatal.png)"
 else
@@ -356,26 +367,39 @@ if [ "$status" -ne 0 ] || ! cmp -s "$scratch/linux.wav" "$scratch/windows.wav"; 
 else
   pass "xmplay.exe --wav from a pipe: heroes01 byte for byte as on Linux"
 fi
-# Playing: once the progress line shows a few rows, Ctrl-C (SIGINT, which
-# wine turns into a console control event) ends it. The first wave device a
-# process opens can take wine a while, so the wait is generous.
-timeout --preserve-status -k 5 120 wine "$xmplay_exe" /usr/share/games/heroes/mod/intro.xm \
-  </dev/null >"$out/xmplay-play.log" 2>&1 &
+# Playing: with --seconds 3 the player stops once the wave device has played
+# three seconds of the song, so a run that ends by itself with exit code 0,
+# no sooner than that, has played through waveOut. Then a run without a
+# limit is ended by Ctrl-C (SIGINT, which wine turns into a console control
+# event) and must exit with 0 as well. The first wave device a process opens
+# can take wine a while, so the waits are generous.
+module=/usr/share/games/heroes/mod/intro.xm
+started=$(date +%s.%N)
+status=0
+timeout -k 5 120 wine "$xmplay_exe" --seconds 3 "$module" </dev/null >"$out/xmplay-play.log" 2>&1 || status=$?
+took=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')
+if [ "$status" -ne 0 ] || awk -v t="$took" 'BEGIN {exit !(t < 2.9)}'; then
+  fail "xmplay.exe --seconds 3: exit code $status after $took s (see $out/xmplay-play.log)"
+else
+  pass "xmplay.exe plays 3 s through waveOut and stops by itself: exit code 0 after $took s"
+fi
+timeout --preserve-status -k 5 120 wine "$xmplay_exe" "$module" </dev/null >"$out/xmplay-interrupt.log" 2>&1 &
 player=$!
-last_row() { tr '\r' '\n' <"$out/xmplay-play.log" | awk '/order/ {row = $4} END {print row + 0}'; }
 for _ in $(seq 600); do
-  [ "$(last_row)" -ge 16 ] && break
+  grep -q "intro.xm" "$out/xmplay-interrupt.log" 2>/dev/null && break
   kill -0 "$player" 2>/dev/null || break
   sleep 0.1
 done
+sleep 3
+alive=0
+kill -0 "$player" 2>/dev/null && alive=1
 kill -INT "$player" 2>/dev/null || true
 status=0
 wait "$player" || status=$?
-row=$(last_row)
-if [ "$status" -ne 0 ] || [ "$row" -lt 16 ]; then
-  fail "xmplay.exe playing: exit code $status, last row $row (see $out/xmplay-play.log)"
+if [ "$alive" -ne 1 ] || [ "$status" -ne 0 ]; then
+  fail "xmplay.exe and Ctrl-C: still playing $alive, exit code $status (see $out/xmplay-interrupt.log)"
 else
-  pass "xmplay.exe plays through waveOut (row $row shown) and ends on Ctrl-C with exit code 0"
+  pass "xmplay.exe ends on Ctrl-C with exit code 0"
 fi
 
 if [ "$failures" -ne 0 ]; then
