@@ -240,8 +240,8 @@ echo "== vorna.exe on a display without 320 x 200 x 16"
 start_xvfb 640x480x24
 # Now and then wine's X11 driver dies on an X error of its own (BadWindow
 # while unmapping a window of the earlier display) before the box shows;
-# such a run is tried once more.
-for attempt in 1 2; do
+# such a run is tried again, up to three times in all.
+for attempt in 1 2 3; do
   WINEDEBUG=-all,trace+win timeout -k 5 120 wine "$vorna_exe" >"$out/fatal.log" 2>&1 &
   demo=$!
   box=$(timeout 60 xdotool search --sync --name "^VORNA Z-PLORAN V2.2\$" 2>/dev/null | head -n 1 || true)
@@ -252,9 +252,9 @@ for attempt in 1 2; do
   fi
   status=0
   wait "$demo" || status=$?
-  if [ -z "$box" ] && [ "$attempt" -eq 1 ] && grep -q "^X Error of failed request" "$out/fatal.log"; then
-    echo "   wine's X11 driver failed before the box showed (see $out/fatal-1.log); once more"
-    cp "$out/fatal.log" "$out/fatal-1.log"
+  if [ -z "$box" ] && [ "$attempt" -lt 3 ] && grep -q "^X Error of failed request" "$out/fatal.log"; then
+    echo "   wine's X11 driver failed before the box showed (see $out/fatal-$attempt.log); again"
+    cp "$out/fatal.log" "$out/fatal-$attempt.log"
     continue
   fi
   break
