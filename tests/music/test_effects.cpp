@@ -349,7 +349,8 @@ TEST_F(Effects, VolumeColumnVibratoAndTonePortamento) {
 }
 
 TEST_F(Effects, UnknownEffectsDoNothing) {
-  for (std::uint8_t effect : {0x07, 0x12, 0x13, 0x16, 0x1A, 0x1C, 0x20, 0x22, 0x40, 0xFF}) {
+  const std::uint8_t unknown[] = {0x07, 0x12, 0x13, 0x16, 0x1A, 0x1C, 0x20, 0x22, 0x40, 0xFF};
+  for (std::uint8_t effect : unknown) {
     ASSERT_TRUE(start_effect(*this, effect, 0x55));
     tick(6);
     EXPECT_EQ(channel(0).volume, 64) << int(effect);

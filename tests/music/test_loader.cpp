@@ -168,7 +168,8 @@ TEST_F(LoaderTest, ChannelCountsBeyondTheVoicesDoNotLoad) {
   ASSERT_NE(load(module), nullptr);
   EXPECT_EQ(song->channel_count, 256);
   free_song(song);
-  for (std::uint16_t channels : {257, 0x8000, 0xFFFF}) {
+  const std::uint16_t channel_counts[] = {257, 0x8000, 0xFFFF};
+  for (std::uint16_t channels : channel_counts) {
     module.channels = channels;
     module.patterns[0].cells.clear();
     EXPECT_EQ(load(module), nullptr);
@@ -244,7 +245,8 @@ TEST_F(LoaderTest, PingPongLoopsGuardWithTheFrameBeforeTheEnd) {
   for (std::size_t k = 0; k < values.size(); ++k) {
     values[k] = static_cast<std::int8_t>(k * 7);
   }
-  for (std::uint8_t type : {2, 3}) {  // type 3 has both loop bits: ping-pong wins
+  const std::uint8_t types[] = {2, 3};
+  for (std::uint8_t type : types) {  // type 3 has both loop bits: ping-pong wins
     module.instruments[0].samples[0] = looped_sample(values, type, 1085, 2591);
     ASSERT_NE(load(module), nullptr);
     const Sample* loaded = song->instruments[0].samples[0];
@@ -563,8 +565,8 @@ TEST_F(LoaderTest, HeaderSizesThatPointAnywhereStayInsideTheFile) {
   for (std::uint32_t size : {0u, 5u, 28u, 0x80000000u, 0xFFFFFFFFu}) {
     for (std::size_t which : {0, 1}) {
       module.instruments[which].declared_header_size = size;
-      Song* loaded = load_bytes(write_module(module));
-      free_song(loaded);
+      Song* cut = load_bytes(write_module(module));
+      free_song(cut);
       EXPECT_EQ(music_blocks_in_use.load(), blocks_before) << size;
       module.instruments[which].declared_header_size.reset();
     }

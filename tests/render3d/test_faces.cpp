@@ -106,7 +106,7 @@ TEST(Faces, SortLeavesAnyKeysInDescendingSignedOrder) {
   std::mt19937 random(11);
   const std::vector<Face> faces = faces_of(2000);
   for (int trial = 0; trial < 60; ++trial) {
-    const std::uint32_t n = 1 + random() % 2000;
+    const auto n = static_cast<std::uint32_t>(1 + random() % 2000);
     std::vector<std::int32_t> keys(n);
     const std::uint32_t spread = trial % 3 == 0 ? 4 : 0xFFFFFFFFu;  // many equal keys, or any
     for (auto& key : keys) {
@@ -141,7 +141,7 @@ TEST(Faces, SortFacesLeavesTheQuicksortsOrder) {
     use_vector_level(level);
     std::mt19937 random(29 + level);
     for (int trial = 0; trial < 400; ++trial) {
-      const std::uint32_t n = 2 + random() % (trial < 300 ? 140 : 298);
+      const auto n = static_cast<std::uint32_t>(2 + random() % (trial < 300 ? 140 : 298));
       std::vector<std::int32_t> keys(n);
       for (auto& key : keys) {
         key = static_cast<std::int32_t>(random());

@@ -254,7 +254,7 @@ TEST_F(RasterTest, MatchesThePlainFillOnRandomTriangles) {
           y[v] = static_cast<std::int32_t>(random() % 400) - 100;
         }
       }
-      span_colour = random();
+      span_colour = static_cast<std::uint32_t>(random());
       for (int v = 0; v < 3; ++v) {
         triangle_x[v] = x[v];
         triangle_y[v] = y[v];
@@ -291,7 +291,7 @@ TEST(RasterStartUp, TrianglesAroundTheReciprocalTablesSizeMatchThePlainFill) {
         triangle_x[v] = x[v];
         triangle_y[v] = y[v];
       }
-      span_colour = random();
+      span_colour = static_cast<std::uint32_t>(random());
       fill_triangle();
       reference_fill_triangle(expected, x, y, span_colour);
       if (frame.pixels != expected) {

@@ -20,7 +20,7 @@ const std::vector<XmInstrument>& instruments() {
 double rms_db(const std::vector<std::int16_t>& frames, std::size_t begin, std::size_t end) {
   double sum = 0;
   for (std::size_t i = begin; i < end; ++i) sum += (frames[i] / 32768.0) * (frames[i] / 32768.0);
-  return 10 * std::log10(sum / (end - begin) + 1e-30);
+  return 10 * std::log10(sum / static_cast<double>(end - begin) + 1e-30);
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ TEST(Instruments, SubBassIsInTuneAtItsRootNote) {
     crossings += (a < 0) != (b < 0);
   }
   const double rate = playback_rate(37, sub.relative_note);  // played at C-3
-  const double hertz = crossings / 2.0 * rate / sub.frames.size();
+  const double hertz = crossings / 2.0 * rate / static_cast<double>(sub.frames.size());
   EXPECT_NEAR(1200 * std::log2(hertz / note_pitch(37)), 0.0, 5.0);
 }
 

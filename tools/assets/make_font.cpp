@@ -155,9 +155,9 @@ int main(int argc, char** argv) {
   colours[0] = {0, 0, 0};
   colours[outline_index] = {3, 1, 6};
   for (int i = 2; i < 256; ++i) {
-    const double t = (i - 2) / 253.0 * (stops.size() - 1);
+    const double t = (i - 2) / 253.0 * static_cast<double>(stops.size() - 1);
     const std::size_t k = std::min(stops.size() - 2, static_cast<std::size_t>(t));
-    colours[i] = asset_io::mix(stops[k], stops[k + 1], t - k);
+    colours[i] = asset_io::mix(stops[k], stops[k + 1], t - static_cast<double>(k));
   }
 
   bool ok = asset_io::write_file(dir + "/font_bitmap.bin", sheet);

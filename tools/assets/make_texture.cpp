@@ -29,9 +29,9 @@ constexpr int tile = 32;
 
 // A ramp through colour stops at even spacing, t in 0..1.
 Rgb6 ramp(const std::vector<Rgb6>& stops, double t) {
-  const double scaled = clamp01(t) * (stops.size() - 1);
+  const double scaled = clamp01(t) * static_cast<double>(stops.size() - 1);
   const std::size_t i = std::min(stops.size() - 2, static_cast<std::size_t>(scaled));
-  return asset_io::mix(stops[i], stops[i + 1], scaled - i);
+  return asset_io::mix(stops[i], stops[i + 1], scaled - static_cast<double>(i));
 }
 
 // The height of the tile relief at a texel offset (lx, ly) from the tile's

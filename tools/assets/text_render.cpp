@@ -121,7 +121,7 @@ double draw_line(Coverage& out, const std::string& text, double x, double baseli
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const InkBox box = ink_box(c);
-    const double advance = face->glyph->advance.x * sx / supersample;  // NO_SCALE: font units
+    const double advance = static_cast<double>(face->glyph->advance.x) * sx / supersample;  // NO_SCALE: font units
     if (i == 0) {
       pen = -box.left * sx / supersample;
     }

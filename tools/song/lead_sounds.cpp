@@ -15,7 +15,7 @@ void add_filtered_saw(Wave& wave, double rate, double pitch, double level, doubl
   std::vector<double> phases(harmonics + 1);
   for (double& phase : phases) phase = next_unit(noise);
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    const double t = i / rate;
+    const double t = static_cast<double>(i) / rate;
     const double fc = cutoff(t);
     double sum = 0;
     for (int h = 1; h <= harmonics; ++h)
@@ -69,7 +69,7 @@ XmInstrument make_pluck() {
   add_filtered_saw(wave, rate, pitch * 1.0035, 0.6, 1.4, 7200.0, noise, cutoff);
   add_filtered_saw(wave, rate, pitch / 1.0035, 0.6, 1.4, 7200.0, noise, cutoff);
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    const double t = i / rate;
+    const double t = static_cast<double>(i) / rate;
     wave[i] *= (t < 0.001 ? t / 0.001 : 1.0) * exp_series(-t / 0.14);
   }
   fade_out(wave, wave.size() / 6);
@@ -84,7 +84,7 @@ XmInstrument make_bell() {
   const double pitch = note_pitch(61);
   Wave wave(static_cast<std::size_t>(0.85 * rate));
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    const double t = i / rate;
+    const double t = static_cast<double>(i) / rate;
     const double index = 0.35 + 1.9 * exp_series(-t / 0.18);
     const double modulator = index * sine_turns(3.5 * pitch * t) / (2.0 * synth_pi);
     const double tone = sine_turns(pitch * t + modulator) + 0.3 * sine_turns(2.0 * pitch * t) * exp_series(-t / 0.2);
@@ -114,7 +114,7 @@ XmInstrument make_stab() {
     add_filtered_saw(wave, rate, pitch * ratios[c] / 1.003, levels[c], 1.8, 7000.0, noise, cutoff);
   }
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    const double t = i / rate;
+    const double t = static_cast<double>(i) / rate;
     wave[i] = soft_clip(0.5 * wave[i] * (t < 0.002 ? t / 0.002 : 1.0) * exp_series(-t / 0.16));
   }
   fade_out(wave, wave.size() / 5);
