@@ -2,8 +2,9 @@
 # Installs whatever the build and the tests need that this Debian machine
 # does not have yet. Usage: scripts/setup.sh [--ci] [--windows] [--web]
 #   --ci       also what CI uses beyond `make test`: clang for fuzzing and the
-#              sanitizers' runtime, the asset generators' libraries, and tools
-#              to look at and listen to the output.
+#              sanitizers' runtime, clang-format and clang-tidy for the
+#              format and lint checks, the asset generators' libraries, and
+#              tools to look at and listen to the output.
 #   --windows  also the Windows cross build (mingw-w64's posix-thread
 #              compilers, zip) and its checks: 64-bit wine, an X server with
 #              xdotool and imagemagick, and a PulseAudio server as the sound
@@ -21,7 +22,7 @@ packages=(
 )
 for option in "$@"; do
   case $option in
-    --ci) packages+=(clang libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick) ;;
+    --ci) packages+=(clang clang-format-14 clang-tidy-14 libclang-rt-14-dev libfreetype-dev fonts-dejavu-core sox xvfb xauth imagemagick) ;;
     --windows) packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix zip unzip file
                           wine wine64 xvfb xdotool imagemagick pulseaudio pulseaudio-utils sox) ;;
     --web) packages+=(emscripten node-acorn chromium python3) ;;
