@@ -30,7 +30,6 @@ constexpr std::uint32_t min_frequency = 100;
 // Distances of this many whole frames or more are not searched for the
 // boundary; a later pass, closer to it, finds it.
 constexpr std::uint64_t far_distance = std::uint64_t{1} << 24;
-constexpr std::uint64_t one_frame_step = std::uint64_t{1} << 32;
 
 // The sample value at a 32.32 position: frame p and frame p + 1, weighted
 // by the top 31 bits of the fraction. b - a is exact in integers, so it
@@ -73,6 +72,8 @@ std::uint64_t mix_steady_plain(float* out, const std::int16_t* data, std::uint64
 
 #if defined(VORNA_AVX2)
 namespace {
+
+constexpr std::uint64_t one_frame_step = std::uint64_t{1} << 32;
 
 // The same run, eight frames at a time. Each lane does exactly the plain
 // loop's operations on its own frame, in single precision without fused

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/com_object.h"
+#include "common/fake_surface.h"
 #include "headless/state.h"
 
 namespace {
@@ -39,6 +40,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   // as bytes for the others.
   std::vector<std::uint16_t> words;
   std::uint8_t* memory_bytes() { return reinterpret_cast<std::uint8_t*>(words.data()); }
+  FakeSurfaceMemory memory() { return {memory_bytes(), mode_width, mode_height, pitch, locked}; }
   std::uint32_t pitch = 0;
   Surface* back = nullptr;  // the attached back buffer (primary only)
   bool locked = false;
@@ -69,24 +71,12 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
       return DDERR_SURFACELOST;
     }
     auto* from = static_cast<Surface*>(source);
-    if (from == nullptr || from->locked || locked) {
-      return DDERR_SURFACEBUSY;
-    }
-    RECT area = {0, 0, static_cast<LONG>(mode_width), static_cast<LONG>(mode_height)};
-    if (source_rect != nullptr) {
-      area = *source_rect;
-    }
-    std::uint32_t bytes_per_pixel = pitch / (mode_width != 0 ? mode_width : 1);
-    if (area.left < 0 || area.top < 0 || area.right < area.left || area.bottom < area.top ||
-        static_cast<std::uint32_t>(area.right) > mode_width || static_cast<std::uint32_t>(area.bottom) > mode_height ||
-        x + static_cast<std::uint32_t>(area.right - area.left) > mode_width ||
-        y + static_cast<std::uint32_t>(area.bottom - area.top) > mode_height) {
-      return DDERR_INVALIDPARAMS;
-    }
-    std::size_t row = static_cast<std::size_t>(area.right - area.left) * bytes_per_pixel;
-    for (LONG r = area.top; r < area.bottom; ++r) {
-      std::memcpy(memory_bytes() + (y + (r - area.top)) * pitch + x * bytes_per_pixel,
-                  from->memory_bytes() + r * from->pitch + area.left * bytes_per_pixel, row);
+    const FakeSurfaceMemory from_memory = from != nullptr ? from->memory() : FakeSurfaceMemory{};
+    const std::uint32_t bytes_per_pixel = pitch / (mode_width != 0 ? mode_width : 1);
+    const HRESULT copied =
+        fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, bytes_per_pixel);
+    if (copied != DD_OK) {
+      return copied;
     }
     if (this == primary) {
       frame_presented(words.data());
@@ -115,16 +105,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
     if (take(script().lock_lost_count)) {
       return DDERR_SURFACELOST;
     }
-    if (locked) {
-      return DDERR_SURFACEBUSY;
-    }
-    locked = true;
-    desc->dwWidth = mode_width;
-    desc->dwHeight = mode_height;
-    desc->lPitch = static_cast<LONG>(pitch);
-    desc->lpSurface = memory_bytes();
-    desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE;
-    return DD_OK;
+    return fake_lock(locked, memory(), desc);
   }
 
   HRESULT Restore() override {
@@ -134,11 +115,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
 
   HRESULT Unlock(LPVOID) override {
     log_call("Unlock");
-    if (!locked) {
-      return DDERR_NOTLOCKED;
-    }
-    locked = false;
-    return DD_OK;
+    return fake_unlock(locked);
   }
 
 };

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/threads.h"
+#include "common/wave_position.h"
 #include "headless/state.h"
 
 namespace {
@@ -160,7 +161,8 @@ void wave_frame_passed() {
     if (device_buffer != nullptr && device_block == 4 && device_buffer->dwBufferLength >= 4) {
       std::uint64_t loop_frames = device_buffer->dwBufferLength / 4;
       for (std::uint64_t f = from; f < to; ++f) {
-        std::memcpy(&samples[(f - from) * 2], device_buffer->lpData + (f % loop_frames) * 4, 4);
+        std::memcpy(&samples[static_cast<std::size_t>(f - from) * 2],
+                    device_buffer->lpData + static_cast<std::size_t>(f % loop_frames) * 4, 4);
       }
     }
     lock.unlock();
@@ -241,12 +243,8 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT, LPMMTIME time, UINT) {
     return MMSYSERR_INVALHANDLE;
   }
   std::uint64_t now = script().real_time ? real_now() : own_clock != nullptr ? own_clock->time : main_time;
-  std::uint64_t bytes = frames_played_at(now) * device_block;
-  if (device_buffer != nullptr && device_buffer->dwBufferLength > 0) {
-    bytes %= device_buffer->dwBufferLength;  // the place in the looping buffer
-  }
-  time->wType = TIME_BYTES;
-  time->u.cb = static_cast<DWORD>(bytes);
+  report_loop_position(time, frames_played_at(now) * device_block,
+                       device_buffer != nullptr ? device_buffer->dwBufferLength : 0);
   return MMSYSERR_NOERROR;
 }
 

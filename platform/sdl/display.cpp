@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "common/com_object.h"
+#include "common/fake_surface.h"
 #include "common/picture_scale.h"
 #include "sdl/sdl_state.h"
 
@@ -336,6 +337,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
 
   Surface(std::uint32_t width, std::uint32_t height) : words(static_cast<std::size_t>(width) * height), pitch(width * 2) {}
   std::uint8_t* memory_bytes() { return reinterpret_cast<std::uint8_t*>(words.data()); }
+  FakeSurfaceMemory memory() { return {memory_bytes(), mode_width, mode_height, pitch, locked}; }
 
   void on_last_release() {
     if (this == primary) {
@@ -346,23 +348,11 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
 
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD) override {
     auto* from = static_cast<Surface*>(source);
-    if (from == nullptr || from->locked || locked) {
-      return DDERR_SURFACEBUSY;
-    }
-    RECT area = {0, 0, static_cast<LONG>(mode_width), static_cast<LONG>(mode_height)};
-    if (source_rect != nullptr) {
-      area = *source_rect;
-    }
-    if (area.left < 0 || area.top < 0 || area.right < area.left || area.bottom < area.top ||
-        static_cast<std::uint32_t>(area.right) > mode_width || static_cast<std::uint32_t>(area.bottom) > mode_height ||
-        x + static_cast<std::uint32_t>(area.right - area.left) > mode_width ||
-        y + static_cast<std::uint32_t>(area.bottom - area.top) > mode_height) {
-      return DDERR_INVALIDPARAMS;
-    }
-    std::size_t row = static_cast<std::size_t>(area.right - area.left) * 2;
-    for (LONG r = area.top; r < area.bottom; ++r) {
-      std::memcpy(memory_bytes() + (y + (r - area.top)) * pitch + x * 2,
-                  from->memory_bytes() + r * from->pitch + area.left * 2, row);
+    const FakeSurfaceMemory from_memory = from != nullptr ? from->memory() : FakeSurfaceMemory{};
+    const HRESULT copied =
+        fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, 2);
+    if (copied != DD_OK) {
+      return copied;
     }
     if (this == primary) {
       show_frame(memory_bytes(), pitch);
@@ -383,26 +373,13 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   HRESULT IsLost() override { return DD_OK; }
 
   HRESULT Lock(LPRECT, LPDDSURFACEDESC desc, DWORD, HANDLE) override {
-    if (locked) {
-      return DDERR_SURFACEBUSY;
-    }
-    locked = true;
-    desc->dwWidth = mode_width;
-    desc->dwHeight = mode_height;
-    desc->lPitch = static_cast<LONG>(pitch);
-    desc->lpSurface = memory_bytes();
-    desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE;
-    return DD_OK;
+    return fake_lock(locked, memory(), desc);
   }
 
   HRESULT Restore() override { return DD_OK; }
 
   HRESULT Unlock(LPVOID) override {
-    if (!locked) {
-      return DDERR_NOTLOCKED;
-    }
-    locked = false;
-    return DD_OK;
+    return fake_unlock(locked);
   }
 
 };

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/wave_position.h"
 #include "sdl/sdl_state.h"
 
 namespace {
@@ -167,13 +168,9 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT, LPMMTIME time, UINT) {
   if (!device_open) {
     return MMSYSERR_INVALHANDLE;
   }
-  std::uint64_t bytes = current_frames() * block_bytes;
   WAVEHDR* buffer = playing_buffer.load(std::memory_order_acquire);
-  if (buffer != nullptr && buffer->dwBufferLength > 0) {
-    bytes %= buffer->dwBufferLength;  // the place in the looping buffer
-  }
-  time->wType = TIME_BYTES;
-  time->u.cb = static_cast<DWORD>(bytes);
+  const std::uint64_t bytes =
+      report_loop_position(time, current_frames() * block_bytes, buffer != nullptr ? buffer->dwBufferLength : 0);
   position_reported.store(bytes, std::memory_order_release);
   return MMSYSERR_NOERROR;
 }

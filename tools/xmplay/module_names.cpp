@@ -6,15 +6,17 @@ std::uint32_t read32(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
   if (at + 4 > bytes.size()) {
     return 0;
   }
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+  const auto k = static_cast<std::size_t>(at);  // inside the bytes, so it fits
+  return static_cast<std::uint32_t>(bytes[k]) | static_cast<std::uint32_t>(bytes[k + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[k + 2]) << 16 | static_cast<std::uint32_t>(bytes[k + 3]) << 24;
 }
 
 std::uint32_t read16(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
   if (at + 2 > bytes.size()) {
     return 0;
   }
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8;
+  const auto k = static_cast<std::size_t>(at);  // inside the bytes, so it fits
+  return static_cast<std::uint32_t>(bytes[k]) | static_cast<std::uint32_t>(bytes[k + 1]) << 8;
 }
 
 std::string field_at(const std::vector<std::uint8_t>& bytes, std::uint64_t at, std::size_t size) {
