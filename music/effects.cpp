@@ -617,13 +617,13 @@ void apply_tick_zero_effect(Song* song, Channel& channel, const Cell& cell, cons
   }
 }
 
-void apply_volume_column(Channel& channel, std::uint8_t byte) {
-  if (byte >= 0x10 && byte <= 0x50) {
-    channel.volume = byte - 0x10;
-  } else if (byte > 0x50 && byte < 0x60) {
+void apply_volume_column(Channel& channel, std::uint8_t column) {
+  if (column >= 0x10 && column <= 0x50) {
+    channel.volume = column - 0x10;
+  } else if (column > 0x50 && column < 0x60) {
     return;
   }
-  column_tick_zero[byte >> 4](channel, low(byte));
+  column_tick_zero[column >> 4](channel, low(column));
 }
 
 void apply_later_tick_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
@@ -634,7 +634,7 @@ void apply_later_tick_effect(Song* song, Channel& channel, const Cell& cell, con
   }
 }
 
-void apply_later_volume_column(Channel& channel, std::uint8_t byte) { column_later[byte >> 4](channel, low(byte)); }
+void apply_later_volume_column(Channel& channel, std::uint8_t column) { column_later[column >> 4](channel, low(column)); }
 
 void tone_portamento_step(Channel& channel) {
   const std::int32_t speed = 4 * channel.portamento_speed;

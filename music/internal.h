@@ -326,11 +326,11 @@ std::int64_t amiga_power(std::int64_t steps);
 // The effects and the volume column.
 void apply_tick_zero_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
                             Sample* sample, RowState& row, const ChannelCopies& copies);
-void apply_volume_column(Channel& channel, std::uint8_t byte);
+void apply_volume_column(Channel& channel, std::uint8_t column);
 // The later-tick halves of the effect and of the volume column.
 void apply_later_tick_effect(Song* song, Channel& channel, const Cell& cell, const Instrument& instrument,
                              Sample* sample);
-void apply_later_volume_column(Channel& channel, std::uint8_t byte);
+void apply_later_volume_column(Channel& channel, std::uint8_t column);
 void tone_portamento_step(Channel& channel);
 void apply_vibrato(Channel& channel);
 void tremor_step(Channel& channel);
