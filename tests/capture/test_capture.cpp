@@ -1,8 +1,11 @@
 // The capture's progress: the line it shows, how far into the song a
-// position is, and when the program shows the line at all.
+// position is, and when the program shows the line at all; and the videos
+// it writes through ffmpeg.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "music/music.h"
@@ -98,9 +101,8 @@ TEST(SongFractionWithoutSong, IsZero) {
   EXPECT_DOUBLE_EQ(capture_song_fraction(0x0500), 0.0);
 }
 
-// Standard error of the capture program, run through the shell.
-std::string capture_stderr(const std::string& options) {
-  std::string command = std::string(VORNA_CAPTURE_PROGRAM) + " --frames 30 " + options + " 2>&1 >/dev/null";
+// Standard output of a shell command.
+std::string command_output(const std::string& command) {
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {
     return "(could not run)";
@@ -115,6 +117,11 @@ std::string capture_stderr(const std::string& options) {
   return text;
 }
 
+// Standard error of the capture program, run through the shell.
+std::string capture_stderr(const std::string& options) {
+  return command_output(std::string(VORNA_CAPTURE_PROGRAM) + " --frames 30 " + options + " 2>&1 >/dev/null");
+}
+
 TEST(CaptureProgram, ShowsNoProgressLineWhenStandardErrorIsNotATerminal) {
   std::string output = capture_stderr("");
   EXPECT_EQ(output.find('\r'), std::string::npos) << output;
@@ -126,6 +133,29 @@ TEST(CaptureProgram, ShowsTheProgressLineWhenAsked) {
   EXPECT_NE(output.find("\rframe 30  song "), std::string::npos) << output;
   EXPECT_NE(output.find("100%"), std::string::npos) << output;
   EXPECT_EQ(capture_stderr("--progress --no-progress").find('\r'), std::string::npos);
+}
+
+// Each quality's encoder options are taken by the ffmpeg installed here,
+// and give what a player expects: H.264 in 4:2:0 at 960 x 720 with AAC sound.
+TEST(CaptureProgram, WritesAVideoOfEachQualityThatPlayersTake) {
+  if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0) {
+    GTEST_SKIP() << "no ffmpeg";
+  }
+  struct Case {
+    const char* quality;
+    const char* frame_rate;
+  };
+  for (Case test : {Case{"share", "30/1"}, Case{"archive", "60/1"}}) {
+    SCOPED_TRACE(test.quality);
+    std::string path = ::testing::TempDir() + "capture_" + test.quality + "_" + std::to_string(::getpid()) + ".mp4";
+    std::string errors = capture_stderr("--video " + path + " --video-quality " + test.quality);
+    EXPECT_NE(errors.find("30 frames"), std::string::npos) << errors;
+    std::string streams = command_output(
+        "ffprobe -v error -show_entries stream=codec_name,pix_fmt,width,height,r_frame_rate -of "
+        "compact=p=0:nk=1 " + path);
+    EXPECT_EQ(streams, std::string("h264|960|720|yuv420p|") + test.frame_rate + "\naac|0/0\n");
+    std::remove(path.c_str());
+  }
 }
 
 }  // namespace

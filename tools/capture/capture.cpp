@@ -42,13 +42,19 @@ struct VideoQuality {
 };
 constexpr VideoQuality video_qualities[] = {
     // Every other frame, just under 1 MB per second of show with the sound
-    // (149 MB for the whole show; mean SSIM 0.91 against the frames scaled
-    // the same way in RGB, 0.94 in the video's own 4:2:0 colour). The warps,
-    // tunnels and noise change most pixels in every frame: at 60 frames a
-    // second no x264 setting fast enough for real time on two cores comes
-    // near that size, and a bitrate cap starves the busiest scenes (SSIM
-    // near 0.7 there). bench/video/quality.sh measures all three figures.
-    {"share", 30, "-c:v libx264 -preset veryfast -tune ssim -crf 25.5 -threads 4"},
+    // (about 150 MB for the whole show). The grain, warps and tunnels change
+    // most pixels in every frame, so B-frames win nothing here: without them
+    // the time goes to sub-pixel refinement (subme 6), three reference
+    // frames and trellis quantisation, about 10 % more quality per byte than
+    // the veryfast preset alone, at about 1.5 CPU-seconds per second of show.
+    // A wider motion search (umh) would add a little more but takes the
+    // encoding past two cores' real time. Tuned for SSIM (psychovisual
+    // tricks off). At 60 frames a second no setting fast enough for real
+    // time comes near the size, and a bitrate cap starves the busiest
+    // scenes. bench/video/quality.sh measures size, SSIM and speed.
+    {"share", 30,
+     "-c:v libx264 -preset veryfast -tune ssim -crf 24.5"
+     " -x264-params bframes=0:ref=3:subme=6:trellis=1 -threads 4"},
     // Every frame at high quality, several times the size.
     {"archive", 0, "-c:v libx264 -preset veryfast -crf 16 -threads 4"},
 };
