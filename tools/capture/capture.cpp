@@ -39,6 +39,7 @@ struct VideoQuality {
   const char* name;
   std::uint32_t target_rate;  // video frames per second at most (every k-th frame kept); 0: all
   const char* encoder;        // ffmpeg's options for the picture
+  const char* sound_rate;     // the AAC sound's bits per second
 };
 constexpr VideoQuality video_qualities[] = {
     // Every other frame, just under 1 MB per second of show with the sound
@@ -46,17 +47,18 @@ constexpr VideoQuality video_qualities[] = {
     // most pixels in every frame, so B-frames win nothing here: without them
     // the time goes to sub-pixel refinement (subme 6), three reference
     // frames and trellis quantisation, about 10 % more quality per byte than
-    // the veryfast preset alone, at about 1.5 CPU-seconds per second of show.
+    // the veryfast preset alone, at about 1.5 CPU-seconds per second of show (AAC sound at 96 kbit/s).
     // A wider motion search (umh) would add a little more but takes the
     // encoding past two cores' real time. Tuned for SSIM (psychovisual
     // tricks off). At 60 frames a second no setting fast enough for real
     // time comes near the size, and a bitrate cap starves the busiest
     // scenes. bench/video/quality.sh measures size, SSIM and speed.
     {"share", 30,
-     "-c:v libx264 -preset veryfast -tune ssim -crf 24.5"
-     " -x264-params bframes=0:ref=3:subme=6:trellis=1 -threads 4"},
+     "-c:v libx264 -preset veryfast -tune ssim -crf 24.6"
+     " -x264-params bframes=0:ref=3:subme=6:trellis=1 -threads 4",
+     "96k"},
     // Every frame at high quality, several times the size.
-    {"archive", 0, "-c:v libx264 -preset veryfast -crf 16 -threads 4"},
+    {"archive", 0, "-c:v libx264 -preset veryfast -crf 16 -threads 4", "128k"},
 };
 
 struct Options {
@@ -472,7 +474,8 @@ int main(int argc, char** argv) {
       note_failure("ffmpeg could not encode the video");
     } else {
       std::string mux = "ffmpeg -loglevel error -y -i " + shell_quote(run.video_only) + " -i " +
-                        shell_quote(run.wav_file) + " -c:v copy -c:a aac -b:a 128k -shortest " +
+                        shell_quote(run.wav_file) + " -c:v copy -c:a aac -b:a " +
+                        options.quality->sound_rate + " -shortest " +
                         shell_quote(options.video_path);
       if (std::system(mux.c_str()) != 0) {
         note_failure("ffmpeg could not add the sound to the video");
