@@ -22,8 +22,7 @@ const char unusable_text[caption_count][1] = {};
 }  // namespace
 
 bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
-                          std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
-                          CaptionEvent* records) {
+                          std::uint32_t text_area_offset, std::uint32_t text_area_bytes, CaptionEvent* records) {
   bool all_good = true;
   for (int i = 0; i < count; ++i) {
     const std::uint8_t* row = stored_rows + i * caption_row_bytes;
@@ -35,8 +34,7 @@ bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char
     // The offset is unsigned, so one below the area wraps to a large index.
     const std::uint32_t index = read_le32(row + 8) - text_area_offset;
     const bool inside = index < text_area_bytes;
-    const bool terminated =
-        inside && std::memchr(text_area + index, 0, text_area_bytes - index) != nullptr;
+    const bool terminated = inside && std::memchr(text_area + index, 0, text_area_bytes - index) != nullptr;
     if (terminated) {
       record.text = text_area + index;
     } else {
@@ -49,9 +47,8 @@ bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char
 }
 
 bool resolve_caption_table() {
-  return resolve_caption_rows(stored_caption_table, caption_count,
-                              reinterpret_cast<const char*>(caption_texts), caption_texts_offset,
-                              caption_texts_bytes, caption_table);
+  return resolve_caption_rows(stored_caption_table, caption_count, reinterpret_cast<const char*>(caption_texts),
+                              caption_texts_offset, caption_texts_bytes, caption_table);
 }
 
 // --- The list of captions on screen -----------------------------------------
@@ -110,8 +107,8 @@ void update_captions() {
 
 namespace {
 
-constexpr std::uint32_t font_width = 1500;  // bytes per font bitmap row
-constexpr std::uint32_t glyph_cell = 24;    // pixels across each character's cell
+constexpr std::uint32_t font_width = 1500;   // bytes per font bitmap row
+constexpr std::uint32_t glyph_cell = 24;     // pixels across each character's cell
 constexpr std::uint32_t glyph_columns = 23;  // drawn: columns 1..23 and rows 1..27 of the cell
 constexpr std::uint32_t glyph_rows = 27;
 constexpr char first_glyph = ' ';

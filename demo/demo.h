@@ -33,8 +33,8 @@ void sprite_pass(std::uint32_t count);
 // Owned and stepped by the scenes; nothing is reset between scenes. The
 // object's angles and position are render3d's (draw_object applies them).
 
-extern std::int32_t orbit_angle;   // the object's orbit, 1024 steps per turn
-extern std::uint8_t fade_level;    // the mask fade's level, from 255
+extern std::int32_t orbit_angle;    // the object's orbit, 1024 steps per turn
+extern std::uint8_t fade_level;     // the mask fade's level, from 255
 extern std::uint8_t blend_counter;  // the cross-blend's step counter
 // Five 1024-step angles that drive scene 5's trail; the first also moves
 // the cloud's distance in scene 6.
@@ -46,12 +46,12 @@ extern std::uint32_t trail_count;
 extern Point3 trail_points[trail_capacity];
 inline constexpr std::uint32_t cloud_capacity = 1000;
 inline constexpr std::uint32_t cloud_sprites = 999;  // points of the cloud that are drawn
-extern std::uint16_t cloud_seed;  // the cloud's generator, from 9273
+extern std::uint16_t cloud_seed;                     // the cloud's generator, from 9273
 extern Point3 cloud_points[cloud_capacity];
 // The first two rotation angles of the trail and the cloud (512 steps per
 // turn); the third is always 0.
 extern std::int32_t cloud_angle_a, cloud_angle_b;
-extern Point3 point_camera[cloud_capacity];  // the trail's and the cloud's points after the transform
+extern Point3 point_camera[cloud_capacity];       // the trail's and the cloud's points after the transform
 extern ScreenPoint point_screen[cloud_capacity];  // ... and on the screen
 // Scene 7's two pictures; the front one is shown.
 extern const std::uint8_t* picture_front;
@@ -99,8 +99,7 @@ bool resolve_caption_table();
 // whose text has no terminating zero inside it, gets an empty text and a
 // start of 0xFFFF, so that it never comes up; the result is then false.
 bool resolve_caption_rows(const std::uint8_t* stored_rows, int count, const char* text_area,
-                          std::uint32_t text_area_offset, std::uint32_t text_area_bytes,
-                          CaptionEvent* records);
+                          std::uint32_t text_area_offset, std::uint32_t text_area_bytes, CaptionEvent* records);
 
 // Empties the caption list (caption_list_end back to entry 0, every entry
 // cleared), then converts the font and sprite palettes. Once at start-up,

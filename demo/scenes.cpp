@@ -214,7 +214,7 @@ void scene_6_frame() {
   step(cloud_angle_b, 8);
   step(object_angle_c, 18);
   set_up_points(cloud_sprites, cloud_points, distance);
-  blur_frame();  // overwritten below; the noise still scrolls
+  blur_frame();          // overwritten below; the noise still scrolls
   fill_frame(position);  // each even pixel the position as a colour, each odd one black
   sprite_pass(cloud_sprites);
   captions();

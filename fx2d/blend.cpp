@@ -186,8 +186,7 @@ void copy_picture_keyed_sse2(std::uint16_t* pixels, const std::uint8_t* picture)
     const __m128i bytes = load(picture + i);
     const __m128i keep = _mm_cmpeq_epi8(bytes, zero);  // 0xFF under a 0 byte
     store(pixels + i, merge(load(pixels + i), _mm_unpacklo_epi8(bytes, zero), _mm_unpacklo_epi8(keep, keep)));
-    store(pixels + i + 8,
-          merge(load(pixels + i + 8), _mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(keep, keep)));
+    store(pixels + i + 8, merge(load(pixels + i + 8), _mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(keep, keep)));
   }
 }
 #endif

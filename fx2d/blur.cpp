@@ -26,7 +26,7 @@ namespace {
 inline constexpr std::uint32_t frame_bytes_total = 2 * effect_pixels;  // 128000
 inline constexpr std::uint32_t noise_window_start = 65052;             // the module's first byte in the window
 inline constexpr std::uint32_t noise_scroll_step = 768;
-inline constexpr std::uint32_t first_filtered = 321;  // row 1, column 1
+inline constexpr std::uint32_t first_filtered = 321;   // row 1, column 1
 inline constexpr std::uint32_t last_filtered = 63680;  // row 199, column 0
 // The vector loops take whole blocks: 16 bytes of noise, 8 filtered pixels.
 static_assert(frame_bytes_total % 16 == 0 && (last_filtered + 1 - first_filtered) % 8 == 0);

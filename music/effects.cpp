@@ -37,7 +37,8 @@ constexpr std::uint8_t note_delay_bits = UPDATE_FREQUENCY | UPDATE_VOLUME | UPDA
 // anything audible, so that no slide running for hours can overflow.
 constexpr std::int64_t period_limit = std::int64_t{1} << 24;
 void move_period(Channel& channel, std::int64_t change) {
-  channel.period = static_cast<std::int32_t>(std::clamp<std::int64_t>(channel.period + change, -period_limit, period_limit));
+  channel.period =
+      static_cast<std::int32_t>(std::clamp<std::int64_t>(channel.period + change, -period_limit, period_limit));
 }
 
 void add_volume(Channel& channel, std::int32_t change) {
@@ -219,7 +220,8 @@ void envelope_position_0(EffectCall& call) {
   const std::int64_t width = points[j + 1].x - points[j].x;
   const std::int64_t step = width == 0 ? 0 : (std::int64_t{points[j + 1].y} - points[j].y) * 65536 / width;
   channel.volume_envelope_step = static_cast<std::int32_t>(step);
-  const std::int64_t value = std::int64_t{points[j].y} * 65536 + (target - points[j].x) * std::int64_t{channel.volume_envelope_step};
+  const std::int64_t value =
+      std::int64_t{points[j].y} * 65536 + (target - points[j].x) * std::int64_t{channel.volume_envelope_step};
   channel.volume_envelope_value = static_cast<std::int32_t>(value);
   channel.volume_envelope_point = j + 1;
   channel.envelope_volume = channel.volume_envelope_value >> 16;
@@ -328,45 +330,62 @@ void note_delay_0(EffectCall& call) {
 void pattern_delay_0(EffectCall& call) { call.song->pattern_delay_ticks = low(call.cell.parameter) * call.song->tempo; }
 
 constexpr EffectHalf extended_tick_zero[16] = {
-    nothing,           fine_portamento_up_0, fine_portamento_down_0, nothing,
-    vibrato_waveform_0, set_finetune_0,      pattern_loop_0,         nothing,
-    coarse_panning_0,  nothing,              fine_volume_up_0,       fine_volume_down_0,
-    nothing,           note_delay_0,         pattern_delay_0,        nothing,
+    nothing,
+    fine_portamento_up_0,
+    fine_portamento_down_0,
+    nothing,
+    vibrato_waveform_0,
+    set_finetune_0,
+    pattern_loop_0,
+    nothing,
+    coarse_panning_0,
+    nothing,
+    fine_volume_up_0,
+    fine_volume_down_0,
+    nothing,
+    note_delay_0,
+    pattern_delay_0,
+    nothing,
 };
 
 void extended_0(EffectCall& call) { extended_tick_zero[high(call.cell.parameter)](call); }
 
 // Effects 0..F, then G = 0x10 up to X = 0x21.
 constexpr EffectHalf tick_zero_effects[0x22] = {
-    nothing,                     // 0 arpeggio
-    portamento_up_0,             // 1
-    portamento_down_0,           // 2
-    tone_portamento_0,           // 3
-    vibrato_0,                   // 4
+    nothing,                         // 0 arpeggio
+    portamento_up_0,                 // 1
+    portamento_down_0,               // 2
+    tone_portamento_0,               // 3
+    vibrato_0,                       // 4
     tone_portamento_volume_slide_0,  // 5
-    vibrato_volume_slide_0,      // 6
-    nothing,                     // 7
-    set_panning_0,               // 8
-    sample_offset_0,             // 9
-    volume_slide_0,              // A
-    position_jump_0,             // B
-    set_volume_0,                // C
-    pattern_break_0,             // D
-    extended_0,                  // E
-    set_speed_0,                 // F
-    global_volume_0,             // G
-    global_volume_slide_0,       // H
-    nothing, nothing,            // I, J
-    nothing,                     // K: the key-off is taken in process_row
-    envelope_position_0,         // L
-    nothing, nothing, nothing,   // M, N, O
-    panning_slide_0,             // P
-    nothing,                     // Q
-    multi_retrigger_0,           // R
-    nothing,                     // S
-    tremor_0,                    // T
-    nothing, nothing, nothing,   // U, V, W
-    extra_fine_portamento_0,     // X
+    vibrato_volume_slide_0,          // 6
+    nothing,                         // 7
+    set_panning_0,                   // 8
+    sample_offset_0,                 // 9
+    volume_slide_0,                  // A
+    position_jump_0,                 // B
+    set_volume_0,                    // C
+    pattern_break_0,                 // D
+    extended_0,                      // E
+    set_speed_0,                     // F
+    global_volume_0,                 // G
+    global_volume_slide_0,           // H
+    nothing,
+    nothing,              // I, J
+    nothing,              // K: the key-off is taken in process_row
+    envelope_position_0,  // L
+    nothing,
+    nothing,
+    nothing,            // M, N, O
+    panning_slide_0,    // P
+    nothing,            // Q
+    multi_retrigger_0,  // R
+    nothing,            // S
+    tremor_0,           // T
+    nothing,
+    nothing,
+    nothing,                  // U, V, W
+    extra_fine_portamento_0,  // X
 };
 static_assert(sizeof tick_zero_effects / sizeof tick_zero_effects[0] == 0x22);
 
@@ -518,7 +537,7 @@ void note_delay(EffectCall& call) {
 }
 
 constexpr EffectHalf extended_later[16] = {
-    nothing, nothing, nothing, nothing, nothing,  nothing,    nothing, nothing,
+    nothing, nothing,   nothing, nothing, nothing,  nothing,    nothing, nothing,
     nothing, retrigger, nothing, nothing, note_cut, note_delay, nothing, nothing,
 };
 
@@ -532,20 +551,33 @@ constexpr EffectHalf later_effects[0x22] = {
     vibrato,                       // 4
     tone_portamento_volume_slide,  // 5
     vibrato_volume_slide,          // 6
-    nothing, nothing, nothing,     // 7, 8, 9
-    volume_slide_later,            // A
-    nothing, nothing, nothing,     // B, C, D
-    extended,                      // E
-    nothing, nothing,              // F, G
-    global_volume_slide,           // H
-    nothing, nothing, nothing, nothing,  // I, J, K, L
-    nothing, nothing, nothing,     // M, N, O
-    panning_slide,                 // P
-    nothing,                       // Q
-    multi_retrigger,               // R
-    nothing,                       // S
-    tremor,                        // T
-    nothing, nothing, nothing, nothing,  // U, V, W, X (nothing after tick 0)
+    nothing,
+    nothing,
+    nothing,             // 7, 8, 9
+    volume_slide_later,  // A
+    nothing,
+    nothing,
+    nothing,   // B, C, D
+    extended,  // E
+    nothing,
+    nothing,              // F, G
+    global_volume_slide,  // H
+    nothing,
+    nothing,
+    nothing,
+    nothing,  // I, J, K, L
+    nothing,
+    nothing,
+    nothing,          // M, N, O
+    panning_slide,    // P
+    nothing,          // Q
+    multi_retrigger,  // R
+    nothing,          // S
+    tremor,           // T
+    nothing,
+    nothing,
+    nothing,
+    nothing,  // U, V, W, X (nothing after tick 0)
 };
 static_assert(sizeof later_effects / sizeof later_effects[0] == 0x22);
 
@@ -594,17 +626,17 @@ void column_tone_portamento_0(Channel& channel, std::uint8_t y) {
 void column_tone_portamento(Channel& channel, std::uint8_t) { tone_portamento_step(channel); }
 
 constexpr ColumnHalf column_tick_zero[16] = {
-    column_nothing,       column_set_volume,    column_set_volume,        column_set_volume,
-    column_set_volume,    column_set_volume,    column_slide_down,        column_slide_up,
-    column_slide_down,    column_slide_up,      column_vibrato_speed,     column_vibrato_depth,
-    column_set_panning,   column_panning_left,  column_panning_right,     column_tone_portamento_0,
+    column_nothing,     column_set_volume,   column_set_volume,    column_set_volume,
+    column_set_volume,  column_set_volume,   column_slide_down,    column_slide_up,
+    column_slide_down,  column_slide_up,     column_vibrato_speed, column_vibrato_depth,
+    column_set_panning, column_panning_left, column_panning_right, column_tone_portamento_0,
 };
 
 constexpr ColumnHalf column_later[16] = {
-    column_nothing,      column_nothing,      column_nothing,       column_nothing,
-    column_nothing,      column_nothing,      column_slide_down,    column_slide_up,
-    column_nothing,      column_nothing,      column_nothing,       column_vibrato,
-    column_nothing,      column_panning_left, column_panning_right, column_tone_portamento,
+    column_nothing, column_nothing,      column_nothing,       column_nothing,
+    column_nothing, column_nothing,      column_slide_down,    column_slide_up,
+    column_nothing, column_nothing,      column_nothing,       column_vibrato,
+    column_nothing, column_panning_left, column_panning_right, column_tone_portamento,
 };
 
 }  // namespace
@@ -634,7 +666,9 @@ void apply_later_tick_effect(Song* song, Channel& channel, const Cell& cell, con
   }
 }
 
-void apply_later_volume_column(Channel& channel, std::uint8_t column) { column_later[column >> 4](channel, low(column)); }
+void apply_later_volume_column(Channel& channel, std::uint8_t column) {
+  column_later[column >> 4](channel, low(column));
+}
 
 void tone_portamento_step(Channel& channel) {
   const std::int32_t speed = 4 * channel.portamento_speed;

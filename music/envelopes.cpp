@@ -20,18 +20,34 @@ std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
 }  // namespace
 
 EnvelopeSide volume_envelope_side(Channel& channel, const Instrument& instrument) {
-  return {instrument.volume_envelope,     instrument.volume_points,        instrument.volume_type,
-          instrument.volume_sustain,      instrument.volume_loop_start,    instrument.volume_loop_end,
-          &channel.volume_envelope_tick,  &channel.volume_envelope_point,  &channel.volume_envelope_value,
-          &channel.envelope_volume,       &channel.volume_envelope_step,   &channel.volume_envelope_done,
+  return {instrument.volume_envelope,
+          instrument.volume_points,
+          instrument.volume_type,
+          instrument.volume_sustain,
+          instrument.volume_loop_start,
+          instrument.volume_loop_end,
+          &channel.volume_envelope_tick,
+          &channel.volume_envelope_point,
+          &channel.volume_envelope_value,
+          &channel.envelope_volume,
+          &channel.volume_envelope_step,
+          &channel.volume_envelope_done,
           UPDATE_VOLUME};
 }
 
 EnvelopeSide panning_envelope_side(Channel& channel, const Instrument& instrument) {
-  return {instrument.panning_envelope,     instrument.panning_points,        instrument.panning_type,
-          instrument.panning_sustain,      instrument.panning_loop_start,    instrument.panning_loop_end,
-          &channel.panning_envelope_tick,  &channel.panning_envelope_point,  &channel.panning_envelope_value,
-          &channel.envelope_panning,       &channel.panning_envelope_step,   &channel.panning_envelope_done,
+  return {instrument.panning_envelope,
+          instrument.panning_points,
+          instrument.panning_type,
+          instrument.panning_sustain,
+          instrument.panning_loop_start,
+          instrument.panning_loop_end,
+          &channel.panning_envelope_tick,
+          &channel.panning_envelope_point,
+          &channel.panning_envelope_value,
+          &channel.envelope_panning,
+          &channel.panning_envelope_step,
+          &channel.panning_envelope_done,
           UPDATE_PANNING};
 }
 
@@ -89,7 +105,8 @@ void run_envelopes(Channel& channel, const Instrument& instrument, bool tick_zer
     envelope_step(channel, panning_envelope_side(channel, instrument));
   }
   if (channel.key_released != 0) {
-    channel.fadeout_volume = channel.fadeout_volume > instrument.fadeout ? channel.fadeout_volume - instrument.fadeout : 0;
+    channel.fadeout_volume =
+        channel.fadeout_volume > instrument.fadeout ? channel.fadeout_volume - instrument.fadeout : 0;
     channel.update_flags |= UPDATE_VOLUME;
   }
 }
@@ -104,7 +121,8 @@ void apply_auto_vibrato(Channel& channel, const Instrument& instrument) {
   if (instrument.vibrato_depth != 0) {
     switch (instrument.vibrato_type) {
       case 0:
-        wave = static_cast<std::int32_t>(64.0 * std::sin(static_cast<double>(p) * static_cast<double>(auto_vibrato_angle)));
+        wave = static_cast<std::int32_t>(64.0 *
+                                         std::sin(static_cast<double>(p) * static_cast<double>(auto_vibrato_angle)));
         break;
       case 1:
         wave = p < 128 ? 64 : -64;

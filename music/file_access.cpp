@@ -43,6 +43,4 @@ void music_file_seek(MusicFile* file, std::int32_t offset, std::uint8_t mode) {
   }
 }
 
-std::int32_t music_file_tell(MusicFile* file) {
-  return file == nullptr ? 0 : music_file_callbacks.tell(file->handle);
-}
+std::int32_t music_file_tell(MusicFile* file) { return file == nullptr ? 0 : music_file_callbacks.tell(file->handle); }

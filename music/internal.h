@@ -24,7 +24,6 @@ struct Voice;
 
 extern MusicFileCallbacks music_file_callbacks;
 
-
 // The player's handle record for one open file.
 struct MusicFile {
   std::uint32_t handle;
@@ -48,7 +47,7 @@ void free_sample(Sample* sample);
 // heap, so no file can make the player take all of the machine's memory.
 
 void* music_allocate(std::size_t count, std::size_t size);  // null on failure or overflow
-void music_release(void* block);                              // null does nothing
+void music_release(void* block);                            // null does nothing
 inline constexpr std::size_t music_memory_budget = std::size_t{1} << 30;
 extern std::atomic<std::size_t> music_bytes_in_use;
 extern std::atomic<std::int64_t> music_blocks_in_use;
@@ -70,11 +69,11 @@ struct Channel {
   std::uint8_t update_flags;  // UPDATE_* and the two voice commands
   Voice* voice;               // voice_table entry of this channel
   std::int32_t voice_index;
-  std::int32_t period;         // linear: 64 units per semitone; or an Amiga period
-  std::int32_t volume;         // 0..64
-  std::int32_t panning;        // 0..255
-  std::int32_t volume_delta;   // this tick only
-  std::int32_t period_delta;   // this tick only
+  std::int32_t period;        // linear: 64 units per semitone; or an Amiga period
+  std::int32_t volume;        // 0..64
+  std::int32_t panning;       // 0..255
+  std::int32_t volume_delta;  // this tick only
+  std::int32_t period_delta;  // this tick only
   std::int32_t volume_envelope_tick;
   std::int32_t volume_envelope_point;
   std::int32_t volume_envelope_value;  // 16.16 fixed point
@@ -87,7 +86,7 @@ struct Channel {
   std::int32_t envelope_panning;        // 0..64, 32 = centre
   std::int32_t panning_envelope_step;   // 16.16 fixed point per tick
   std::uint8_t panning_envelope_done;
-  std::int32_t fadeout_volume;  // 0..65536
+  std::int32_t fadeout_volume;         // 0..65536
   std::int32_t auto_vibrato_position;  // 0..255
   std::int32_t auto_vibrato_ticks;
   std::uint8_t key_released;
@@ -130,24 +129,24 @@ enum VoiceDirection : std::int32_t {
 struct Voice {
   Voice* next;  // voice_list links
   Voice* prev;
-  std::int32_t index;         // place in voice_table
-  std::int32_t volume;        // 0..255 (the sequencer sends 0..127)
-  std::int32_t frequency;     // Hz, as given
-  std::int32_t panning;       // 0..256
-  std::uint32_t start_offset; // frame where the next start begins
-  Sample* sample;             // null = silent; set only by voice_start_sample
-  std::uint8_t gain_left;     // targets, 0..255
+  std::int32_t index;          // place in voice_table
+  std::int32_t volume;         // 0..255 (the sequencer sends 0..127)
+  std::int32_t frequency;      // Hz, as given
+  std::int32_t panning;        // 0..256
+  std::uint32_t start_offset;  // frame where the next start begins
+  Sample* sample;              // null = silent; set only by voice_start_sample
+  std::uint8_t gain_left;      // targets, 0..255
   std::uint8_t gain_right;
   std::uint32_t position;           // 32.32 fixed point: whole frames
   std::uint32_t position_fraction;  // and 1/2^32 frames
   std::uint32_t step_fraction;      // 32.32 fixed point step: fraction
   std::uint32_t step;               // and whole frames, 0..16
   VoiceDirection direction;
-  std::uint8_t seen_gain_left;      // targets at the last ramp set-up
+  std::uint8_t seen_gain_left;  // targets at the last ramp set-up
   std::uint8_t seen_gain_right;
-  std::uint8_t current_gain_left;   // gains reached, 0..255
+  std::uint8_t current_gain_left;  // gains reached, 0..255
   std::uint8_t current_gain_right;
-  float gain_step_left;   // per output frame during a ramp; 1.0 = gain 255
+  float gain_step_left;  // per output frame during a ramp; 1.0 = gain 255
   float gain_step_right;
   std::int32_t ramp_frames_left;  // 0 = no ramp
 };
@@ -213,13 +212,13 @@ struct SoundOutput {
   HWAVEOUT wave_device = nullptr;       // null while no device is open
   std::int16_t* wave_ring = nullptr;    // ring_frames interleaved stereo frames
   WAVEHDR wave_header = {};
-  float* mix_buffer = nullptr;          // ring_frames x 2 floats, 16-byte aligned
-  void* mix_buffer_block = nullptr;     // the allocation mix_buffer lies in
-  std::int32_t ramp_length = 0;         // frames; 128 at 44100 Hz
-  float ramp_step = 0.0f;               // 1 / ramp_length
-  Voice* voice_table = nullptr;         // voice_count records while the output is open
-  Voice voice_list = {};                // list head; only next and prev are used
-  Song playing_songs = {};              // list head; only next and prev are used
+  float* mix_buffer = nullptr;       // ring_frames x 2 floats, 16-byte aligned
+  void* mix_buffer_block = nullptr;  // the allocation mix_buffer lies in
+  std::int32_t ramp_length = 0;      // frames; 128 at 44100 Hz
+  float ramp_step = 0.0f;            // 1 / ramp_length
+  Voice* voice_table = nullptr;      // voice_count records while the output is open
+  Voice voice_list = {};             // list head; only next and prev are used
+  Song playing_songs = {};           // list head; only next and prev are used
   HANDLE output_thread_handle = nullptr;
 
   // The thread's flags: written on one thread and polled on the other.
@@ -347,7 +346,7 @@ struct EnvelopeSide {
   std::int32_t* point;
   std::int32_t* value;  // 16.16 fixed point
   std::int32_t* output;
-  std::int32_t* step;   // 16.16 fixed point per tick
+  std::int32_t* step;  // 16.16 fixed point per tick
   std::uint8_t* done;
   std::uint8_t update_bit;
 };

@@ -55,9 +55,7 @@ std::uint8_t read_u8(ModuleStream& stream) {
   return value;
 }
 
-std::uint16_t u16_at(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
+std::uint16_t u16_at(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
 
 std::uint32_t u32_at(const std::uint8_t* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -71,9 +69,7 @@ void seek_to(ModuleStream& stream, std::int64_t position) {
   music_file_seek(stream.file, static_cast<std::int32_t>(position), 0);
 }
 
-std::int64_t bytes_left(ModuleStream& stream) {
-  return stream.size - music_file_tell(stream.file);
-}
+std::int64_t bytes_left(ModuleStream& stream) { return stream.size - music_file_tell(stream.file); }
 
 template <typename Record>
 Record* allocate_records(std::size_t count) {

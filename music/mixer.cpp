@@ -128,8 +128,8 @@ VORNA_TARGET_AVX2 std::uint64_t mix_run_avx2(float* out, const std::int16_t* dat
   const __m256i fraction_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance)));
   // The whole step plus one: the comparison below gives -1 without a carry.
   const __m256i frame_step = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(advance >> 32) + 1));
-  const __m256 gains = _mm256_setr_ps(gain_left, gain_right, gain_left, gain_right, gain_left, gain_right,
-                                      gain_left, gain_right);
+  const __m256 gains =
+      _mm256_setr_ps(gain_left, gain_right, gain_left, gain_right, gain_left, gain_right, gain_left, gain_right);
   const __m256 scale = _mm256_set1_ps(fraction_scale);
   const __m256i lane_zero = _mm256_setzero_si256();
 
@@ -175,13 +175,14 @@ VORNA_TARGET_AVX2 std::uint64_t mix_run_avx2(float* out, const std::int16_t* dat
     } else {
       // Lanes past the run's end read nothing: they may lie past the data.
       const __m256i active = left >= 8 ? _mm256_set1_epi32(-1) : frames_below(left);
-      const __m256i pair = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(data),
-                                                       frame, active, 2);
+      const __m256i pair =
+          _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(data), frame, active, 2);
       a = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
       next = _mm256_srai_epi32(pair, 16);
     }
     const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), scale);
-    const __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
+    const __m256 s =
+        _mm256_add_ps(_mm256_cvtepi32_ps(a), _mm256_mul_ps(t, _mm256_cvtepi32_ps(_mm256_sub_epi32(next, a))));
     __m256 gains_low = gains;
     __m256 gains_high = gains;
     if (ramp_gains != nullptr) {
@@ -217,8 +218,8 @@ VORNA_TARGET_AVX2 std::uint64_t mix_steady_avx2(float* out, const std::int16_t* 
 }
 
 VORNA_TARGET_AVX2 std::uint64_t mix_ramp_gains_avx2(float* out, const std::int16_t* data, std::uint64_t position,
-                                                    std::uint64_t delta, const float* ramp_gains,
-                                                    std::int32_t frames, std::int64_t readable_frames) {
+                                                    std::uint64_t delta, const float* ramp_gains, std::int32_t frames,
+                                                    std::int64_t readable_frames) {
   return mix_run_avx2(out, data, position, delta, 0.0f, 0.0f, frames, readable_frames, ramp_gains);
 }
 #endif
@@ -403,8 +404,8 @@ void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t
       float gain_left = static_cast<float>(voice.current_gain_left) * one_255;
       float gain_right = static_cast<float>(voice.current_gain_right) * one_255;
       if (first_ramp != nullptr) {
-        position = music_kernels.mix_ramp_gains(out, sample.data, position, delta, first_ramp, run,
-                                                readable_frames(sample));
+        position =
+            music_kernels.mix_ramp_gains(out, sample.data, position, delta, first_ramp, run, readable_frames(sample));
         gain_left = first_ramp[2 * run];
         gain_right = first_ramp[2 * run + 1];
       } else {
@@ -415,9 +416,9 @@ void mix_voice(Voice& voice, const SoundOutput& output, float* out, std::int32_t
       voice.current_gain_right = gain_reached(gain_right);
       voice.ramp_frames_left -= run;
     } else {
-      position = music_kernels.mix_steady(out, sample.data, position, delta,
-                                          static_cast<float>(voice.gain_left) * one_255,
-                                          static_cast<float>(voice.gain_right) * one_255, run, readable_frames(sample));
+      position =
+          music_kernels.mix_steady(out, sample.data, position, delta, static_cast<float>(voice.gain_left) * one_255,
+                                   static_cast<float>(voice.gain_right) * one_255, run, readable_frames(sample));
     }
     out += 2 * static_cast<std::ptrdiff_t>(run);
     frames -= run;

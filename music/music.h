@@ -55,7 +55,7 @@ void set_music_file_callbacks(MusicOpenCallback open, MusicCloseCallback close, 
 
 inline constexpr std::uint8_t key_off_note = 0xFF;
 
-struct Cell {  // 5 bytes
+struct Cell {                  // 5 bytes
   std::uint8_t note;           // 0 none, 1..96 a note, key_off_note
   std::uint8_t instrument;     // 0 none, 1..128, 1-based
   std::uint8_t volume_column;  // as stored
@@ -104,9 +104,9 @@ struct Sample {
 };
 
 struct Instrument {
-  std::int32_t sample_count;                  // own samples, 0..16
-  Sample* samples[samples_per_instrument];    // own ones first, the rest empty_sample
-  std::uint8_t keymap[96];                    // sample slot for each note 1..96
+  std::int32_t sample_count;                // own samples, 0..16
+  Sample* samples[samples_per_instrument];  // own ones first, the rest empty_sample
+  std::uint8_t keymap[96];                  // sample slot for each note 1..96
   EnvelopePoint volume_envelope[envelope_point_limit];
   EnvelopePoint panning_envelope[envelope_point_limit];
   std::uint8_t volume_points;   // 0..12
@@ -132,9 +132,9 @@ using TickHandler = void (*)(Song* song);
 struct Song {
   Song* next;  // playing_songs links; self when not linked
   Song* prev;
-  Pattern* patterns;        // pattern_count records; owned
-  Instrument* instruments;  // instrument_count records; owned
-  Channel* channels;        // channel_count records while playing, else null; owned
+  Pattern* patterns;              // pattern_count records; owned
+  Instrument* instruments;        // instrument_count records; owned
+  Channel* channels;              // channel_count records while playing, else null; owned
   std::int32_t tick_countdown;    // output frames before the next tick; 0 = now
   std::int32_t samples_per_tick;  // output frames per tick
   std::int16_t song_length;       // orders played, 1..256 once loaded

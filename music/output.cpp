@@ -67,8 +67,7 @@ bool allocate_output(SoundOutput& output, std::int32_t rate) {
   output.fill_chunk = 0;
 
   // Interleaved float pairs, started on a 16-byte boundary.
-  output.mix_buffer_block =
-      music_allocate(static_cast<std::size_t>(output.ring_frames) * 2 * sizeof(float) + 256, 1);
+  output.mix_buffer_block = music_allocate(static_cast<std::size_t>(output.ring_frames) * 2 * sizeof(float) + 256, 1);
   output.voice_list.next = output.voice_list.prev = &output.voice_list;
   output.voice_table = static_cast<Voice*>(music_allocate(voice_count, sizeof(Voice)));
   output.started_voices_end = 0;
@@ -346,7 +345,8 @@ bool play_song(Song* song) {
   song->wrapped.store(0, std::memory_order_relaxed);
   set_song_bpm(song, song->default_bpm);
   if (song->channel_count > 0) {
-    song->channels = static_cast<Channel*>(music_allocate(static_cast<std::size_t>(song->channel_count), sizeof(Channel)));
+    song->channels =
+        static_cast<Channel*>(music_allocate(static_cast<std::size_t>(song->channel_count), sizeof(Channel)));
     if (song->channels == nullptr) {
       return false;
     }
@@ -375,13 +375,9 @@ bool pause_song(Song* song, bool paused) {
   return true;
 }
 
-std::int32_t song_order(const Song* song) {
-  return song == nullptr ? 0 : song->order.load(std::memory_order_relaxed);
-}
+std::int32_t song_order(const Song* song) { return song == nullptr ? 0 : song->order.load(std::memory_order_relaxed); }
 
-std::int32_t song_row(const Song* song) {
-  return song == nullptr ? 0 : song->row.load(std::memory_order_relaxed);
-}
+std::int32_t song_row(const Song* song) { return song == nullptr ? 0 : song->row.load(std::memory_order_relaxed); }
 
 // (order & 0xFF) << 8 | (row & 0xFF); each call reads afresh.
 std::uint16_t song_position() {

@@ -95,8 +95,8 @@ VORNA_TARGET_AVX2 void count_greater_avx2(std::uint32_t padded) {
       greater2 = _mm256_sub_epi32(greater2, _mm256_cmpgt_epi32(other, key2));
       greater3 = _mm256_sub_epi32(greater3, _mm256_cmpgt_epi32(other, key3));
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i),
-                     add_across(add_halves(greater0), add_halves(greater1), add_halves(greater2), add_halves(greater3)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ranks + i), add_across(add_halves(greater0), add_halves(greater1),
+                                                                       add_halves(greater2), add_halves(greater3)));
   }
 }
 #endif
@@ -242,8 +242,9 @@ void draw_faces(std::uint32_t n, const Face* faces, const Point3* camera, const 
     }
     // Passed straight in: reading triangle_x/triangle_y back right after
     // storing them would stall on the stores.
-    fill_triangle_at(screen_x(screen, face.vertex[0]), screen_y(screen, face.vertex[0]), screen_x(screen, face.vertex[1]),
-                     screen_y(screen, face.vertex[1]), screen_x(screen, face.vertex[2]), screen_y(screen, face.vertex[2]));
+    fill_triangle_at(screen_x(screen, face.vertex[0]), screen_y(screen, face.vertex[0]),
+                     screen_x(screen, face.vertex[1]), screen_y(screen, face.vertex[1]),
+                     screen_x(screen, face.vertex[2]), screen_y(screen, face.vertex[2]));
   }
 }
 

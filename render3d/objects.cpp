@@ -68,14 +68,15 @@ void add_sprite_row_sse2(std::uint16_t* pixels, int sy) {
     const int sx = 8 * g;
     __m128i* at = reinterpret_cast<__m128i*>(pixels + sx);
     const __m128i d = _mm_loadu_si128(at);
-    const __m128i red_sum = _mm_adds_epu16(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_red_top[sy][sx])));
-    const __m128i green_sum = _mm_adds_epu16(_mm_slli_epi16(d, 5),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_green_top[sy][sx])));
-    const __m128i blue_sum = _mm_adds_epu16(_mm_slli_epi16(d, 11),
-                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_blue_top[sy][sx])));
-    const __m128i merged = _mm_or_si128(_mm_or_si128(_mm_and_si128(red_sum, red_mask),
-                                                     _mm_and_si128(_mm_srli_epi16(green_sum, 5), green_mask)),
-                                        _mm_srli_epi16(blue_sum, 11));
+    const __m128i red_sum =
+        _mm_adds_epu16(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_red_top[sy][sx])));
+    const __m128i green_sum = _mm_adds_epu16(
+        _mm_slli_epi16(d, 5), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_green_top[sy][sx])));
+    const __m128i blue_sum = _mm_adds_epu16(
+        _mm_slli_epi16(d, 11), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&sprite_blue_top[sy][sx])));
+    const __m128i merged = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(red_sum, red_mask), _mm_and_si128(_mm_srli_epi16(green_sum, 5), green_mask)),
+        _mm_srli_epi16(blue_sum, 11));
     _mm_storeu_si128(at, merged);
   }
 }

@@ -192,10 +192,10 @@ void walk_spans(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk, 
   const __m128i short_step = _mm_set1_epi64x(static_cast<long long>(4 * s));
   const __m128i long_step = _mm_set1_epi64x(static_cast<long long>(4 * l));
   for (std::int32_t k = 0; k < count; k += 4) {
-    const __m128i a = _mm_castps_si128(
-        _mm_shuffle_ps(_mm_castsi128_ps(short01), _mm_castsi128_ps(short23), _MM_SHUFFLE(3, 1, 3, 1)));
-    const __m128i b = _mm_castps_si128(
-        _mm_shuffle_ps(_mm_castsi128_ps(long01), _mm_castsi128_ps(long23), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i a =
+        _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(short01), _mm_castsi128_ps(short23), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i b =
+        _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(long01), _mm_castsi128_ps(long23), _MM_SHUFFLE(3, 1, 3, 1)));
     const __m128i ab = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(a, b), left_clip), right_clip);
     const __m128i ba = _mm_shuffle_epi32(ab, _MM_SHUFFLE(1, 0, 3, 2));
     const __m128i left = _mm_min_epi16(ab, ba);
@@ -221,8 +221,9 @@ VORNA_TARGET_AVX2 void walk_spans_avx2(std::uint32_t* spans, std::int32_t count,
   const __m256i right_clip = _mm256_set1_epi16(static_cast<short>(clip_right));
   const std::uint64_t s = short_walk.slope, l = long_walk.slope;
   const std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
-  __m256i short0123 = _mm256_set_epi64x(static_cast<long long>(short_x + 3 * s), static_cast<long long>(short_x + 2 * s),
-                                        static_cast<long long>(short_x + s), static_cast<long long>(short_x));
+  __m256i short0123 =
+      _mm256_set_epi64x(static_cast<long long>(short_x + 3 * s), static_cast<long long>(short_x + 2 * s),
+                        static_cast<long long>(short_x + s), static_cast<long long>(short_x));
   __m256i short4567 = _mm256_add_epi64(short0123, _mm256_set1_epi64x(static_cast<long long>(4 * s)));
   __m256i long0123 = _mm256_set_epi64x(static_cast<long long>(long_x + 3 * l), static_cast<long long>(long_x + 2 * l),
                                        static_cast<long long>(long_x + l), static_cast<long long>(long_x));
@@ -423,7 +424,8 @@ void fill_triangle_at(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::in
 
   // Sorted, so the unsigned difference is the true height; it also keeps
   // every later row count inside the edge tables.
-  if (static_cast<std::uint32_t>(y2) - static_cast<std::uint32_t>(y0) > static_cast<std::uint32_t>(max_triangle_height)) {
+  if (static_cast<std::uint32_t>(y2) - static_cast<std::uint32_t>(y0) >
+      static_cast<std::uint32_t>(max_triangle_height)) {
     return;
   }
   render3d_kernels.fill_sorted_triangle(x0, y0, x1, y1, x2, y2);

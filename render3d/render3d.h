@@ -52,14 +52,14 @@ static_assert(sizeof(Point3) == 12 && sizeof(ScreenPoint) == 12 && sizeof(Face) 
 
 // --- Tables and the vertex pipeline --------------------------------------------
 
-inline constexpr int angle_steps = 1024;           // lookup_sin_cos: 1024 steps per turn
-inline constexpr int rotation_steps = 512;         // set_rotation: 512 steps per turn
-extern std::int32_t rotation_steps_half;           // 256: the rotation tables step by pi / 256
+inline constexpr int angle_steps = 1024;    // lookup_sin_cos: 1024 steps per turn
+inline constexpr int rotation_steps = 512;  // set_rotation: 512 steps per turn
+extern std::int32_t rotation_steps_half;    // 256: the rotation tables step by pi / 256
 
-extern float sin_table[angle_steps];               // sin(i pi / 512)
-extern float cos_table[angle_steps];               // cos(i pi / 512)
-extern float rot_sin_table[rotation_steps];        // sin(i pi / rotation_steps_half)
-extern float rot_cos_table[rotation_steps];        // cos(i pi / rotation_steps_half)
+extern float sin_table[angle_steps];         // sin(i pi / 512)
+extern float cos_table[angle_steps];         // cos(i pi / 512)
+extern float rot_sin_table[rotation_steps];  // sin(i pi / rotation_steps_half)
+extern float rot_cos_table[rotation_steps];  // cos(i pi / rotation_steps_half)
 
 // Results of lookup_sin_cos, read by the scenes.
 extern float sin_value;

@@ -19,9 +19,9 @@ IDirectDrawSurface* primary_surface = nullptr;
 IDirectDrawSurface* back_surface = nullptr;
 std::uint32_t display_width = 0;
 std::uint32_t display_height = 0;
-std::uint32_t row_bytes = 0;     // bytes per frame-buffer row
-std::uint32_t frame_rows = 0;    // rows in frame_buffer
-LONG locked_pitch = 0;           // pitch reported by the last successful Lock
+std::uint32_t row_bytes = 0;   // bytes per frame-buffer row
+std::uint32_t frame_rows = 0;  // rows in frame_buffer
+LONG locked_pitch = 0;         // pitch reported by the last successful Lock
 
 // How often one present restores lost surfaces before it gives up on the
 // frame. Lost surfaces come back when the display does; a frame that still
@@ -38,8 +38,7 @@ void open_display() {
 
 void set_display_mode(std::uint32_t width, std::uint32_t height, std::uint32_t bits_per_pixel) {
   // 0x51: full screen, exclusive, mode X allowed.
-  if (direct_draw->SetCooperativeLevel(main_window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) !=
-      DD_OK) {
+  if (direct_draw->SetCooperativeLevel(main_window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK) {
     fatal_error("Sorry, I can't set the CooperativeLevel");
   }
   if (direct_draw->SetDisplayMode(width, height, bits_per_pixel & 0xFF) != DD_OK) {

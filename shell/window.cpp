@@ -38,8 +38,8 @@ void create_app_window() {
   RegisterClassExA(&window_class);
 
   // A tiny popup at (10, 10); the full-screen display then covers it.
-  main_window = CreateWindowExA(0, app_title, nullptr, WS_POPUPWINDOW, 10, 10, 31, 31, nullptr, nullptr,
-                                app_instance, nullptr);
+  main_window =
+      CreateWindowExA(0, app_title, nullptr, WS_POPUPWINDOW, 10, 10, 31, 31, nullptr, nullptr, app_instance, nullptr);
   ShowWindow(main_window, show_command);
   UpdateWindow(main_window);
   SetFocus(main_window);

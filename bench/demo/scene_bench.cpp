@@ -40,14 +40,10 @@ struct Scene {
 void no_set_up() {}
 
 const Scene scenes[] = {
-    {scene_1_frame, 0x0500, no_set_up, true},
-    {scene_2_frame, 0x0700, no_set_up, false},
-    {scene_3_frame, 0x0800, no_set_up, false},
-    {scene_4_frame, 0x0900, no_set_up, false},
-    {scene_5_frame, 0x0B00, no_set_up, true},
-    {scene_6_frame, 0x0E00, generate_cloud, false},
-    {scene_7_frame, 0x1200, set_up_pictures, false},
-    {scene_8_frame, 0x10000, no_set_up, false},
+    {scene_1_frame, 0x0500, no_set_up, true},        {scene_2_frame, 0x0700, no_set_up, false},
+    {scene_3_frame, 0x0800, no_set_up, false},       {scene_4_frame, 0x0900, no_set_up, false},
+    {scene_5_frame, 0x0B00, no_set_up, true},        {scene_6_frame, 0x0E00, generate_cloud, false},
+    {scene_7_frame, 0x1200, set_up_pictures, false}, {scene_8_frame, 0x10000, no_set_up, false},
 };
 
 double milliseconds_since(std::chrono::steady_clock::time_point start) {

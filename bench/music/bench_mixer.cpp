@@ -43,8 +43,8 @@ struct MixerSetup {
 };
 
 void report(benchmark::State& state, std::int32_t frames) {
-  state.counters["voice_frames_per_s"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * frames * voices_mixed, benchmark::Counter::kIsRate);
+  state.counters["voice_frames_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * frames * voices_mixed, benchmark::Counter::kIsRate);
 }
 
 void BM_MixTwelveVoices(benchmark::State& state) {

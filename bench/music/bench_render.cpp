@@ -24,8 +24,8 @@ const std::string heroes05 = "/usr/share/games/heroes/mod/heroes05.xm";
 std::string every_effect_file() {
   const std::string path = (std::filesystem::temp_directory_path() / "vorna_bench_every_effect.xm").string();
   const std::vector<std::uint8_t> bytes = write_module(every_effect_song());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 

@@ -36,7 +36,12 @@ void scale_frame(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * width * height * 4);
 }
 // 1920 x 1080, 1280 x 1024, the 960 x 720 window, 2560 x 1440, 3840 x 2160.
-BENCHMARK(scale_frame)->Args({1440, 1080})->Args({1280, 960})->Args({960, 720})->Args({1920, 1440})->Args({2880, 2160})
+BENCHMARK(scale_frame)
+    ->Args({1440, 1080})
+    ->Args({1280, 960})
+    ->Args({960, 720})
+    ->Args({1920, 1440})
+    ->Args({2880, 2160})
     ->Unit(benchmark::kMicrosecond);
 
 void plan_scale(benchmark::State& state) {

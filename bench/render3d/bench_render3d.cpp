@@ -69,9 +69,8 @@ void BM_draw_sprite_999(benchmark::State& state) {
     }
     benchmark::ClobberMemory();
   }
-  state.counters["us_per_sprite"] =
-      benchmark::Counter(999.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate |
-                                                                              benchmark::Counter::kInvert);
+  state.counters["us_per_sprite"] = benchmark::Counter(999.0 * static_cast<double>(state.iterations()),
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_draw_sprite_999)->Unit(benchmark::kMicrosecond);
 
@@ -97,9 +96,8 @@ void BM_draw_sprite_999_plain(benchmark::State& state) {
     }
     benchmark::ClobberMemory();
   }
-  state.counters["us_per_sprite"] =
-      benchmark::Counter(999.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate |
-                                                                              benchmark::Counter::kInvert);
+  state.counters["us_per_sprite"] = benchmark::Counter(999.0 * static_cast<double>(state.iterations()),
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_draw_sprite_999_plain)->Unit(benchmark::kMicrosecond);
 

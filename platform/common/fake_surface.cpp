@@ -22,10 +22,10 @@ HRESULT fake_blt_fast(const FakeSurfaceMemory& to, DWORD x, DWORD y, const FakeS
   }
   const std::size_t row = static_cast<std::size_t>(area.right - area.left) * bytes_per_pixel;
   for (LONG r = area.top; r < area.bottom; ++r) {
-    std::memcpy(to.bytes + (y + static_cast<std::size_t>(r - area.top)) * to.pitch + x * bytes_per_pixel,
-                from->bytes + static_cast<std::size_t>(r) * from->pitch +
-                    static_cast<std::size_t>(area.left) * bytes_per_pixel,
-                row);
+    std::memcpy(
+        to.bytes + (y + static_cast<std::size_t>(r - area.top)) * to.pitch + x * bytes_per_pixel,
+        from->bytes + static_cast<std::size_t>(r) * from->pitch + static_cast<std::size_t>(area.left) * bytes_per_pixel,
+        row);
   }
   return DD_OK;
 }

@@ -29,7 +29,7 @@ std::vector<ScaleTap> plan_scale_taps(int source_size, int size) {
   }
   taps.resize(static_cast<std::size_t>(size));
   const long long factor = (size + source_size - 1) / source_size;  // the whole-number step up
-  const long long up = factor * source_size;                          // >= size
+  const long long up = factor * source_size;                        // >= size
   const long long denominator = 2LL * size;
   for (int i = 0; i < size; ++i) {
     // Picture pixel i's centre in the scaled-up row, less half a pixel:
@@ -102,8 +102,8 @@ void blend_rows(const std::uint32_t* top, const std::uint32_t* bottom, std::uint
 
 }  // namespace
 
-void scale_picture(PictureScale& scale, const std::uint16_t* source, std::size_t source_pitch,
-                   std::uint32_t* target, std::size_t target_pitch) {
+void scale_picture(PictureScale& scale, const std::uint16_t* source, std::size_t source_pitch, std::uint32_t* target,
+                   std::size_t target_pitch) {
   scale.across_row[0] = scale.across_row[1] = -1;  // a new frame
   for (int y = 0; y < scale.height; ++y) {
     const ScaleTap tap = scale.rows[static_cast<std::size_t>(y)];

@@ -75,5 +75,5 @@ inline std::uint32_t blend_xrgb(std::uint32_t a, std::uint32_t b, std::uint32_t 
 // (by its row's tap) of two blends across (by its column's tap), each a
 // blend_xrgb of expanded frame pixels. Writes nothing outside the picture's
 // width x height pixels; allocates nothing. Main thread only.
-void scale_picture(PictureScale& scale, const std::uint16_t* source, std::size_t source_pitch,
-                   std::uint32_t* target, std::size_t target_pitch);
+void scale_picture(PictureScale& scale, const std::uint16_t* source, std::size_t source_pitch, std::uint32_t* target,
+                   std::size_t target_pitch);

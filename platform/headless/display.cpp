@@ -57,11 +57,10 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   }
 
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD flags) override {
-    std::string rect = source_rect != nullptr ? std::to_string(source_rect->left) + ", " +
-                                                    std::to_string(source_rect->top) + ", " +
-                                                    std::to_string(source_rect->right) + ", " +
-                                                    std::to_string(source_rect->bottom)
-                                              : std::string("whole");
+    std::string rect = source_rect != nullptr
+                           ? std::to_string(source_rect->left) + ", " + std::to_string(source_rect->top) + ", " +
+                                 std::to_string(source_rect->right) + ", " + std::to_string(source_rect->bottom)
+                           : std::string("whole");
     log_call("BltFast(" + std::to_string(x) + ", " + std::to_string(y) + ", " + rect + ", " + std::to_string(flags) +
              ")");
     if (take(script().blt_busy_count)) {
@@ -117,16 +116,14 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
     log_call("Unlock");
     return fake_unlock(locked);
   }
-
 };
 
 struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
-
   void on_release() { log_call("Release(DirectDraw)"); }
 
   HRESULT CreateSurface(LPDDSURFACEDESC desc, LPDIRECTDRAWSURFACE* surface, IUnknown*) override {
-    log_call("CreateSurface(size " + std::to_string(desc->dwSize) + ", flags " + hex(desc->dwFlags) + ", back buffers " +
-             std::to_string(desc->dwBackBufferCount) + ", caps " + hex(desc->ddsCaps.dwCaps) + ")");
+    log_call("CreateSurface(size " + std::to_string(desc->dwSize) + ", flags " + hex(desc->dwFlags) +
+             ", back buffers " + std::to_string(desc->dwBackBufferCount) + ", caps " + hex(desc->ddsCaps.dwCaps) + ")");
     *surface = nullptr;
     if (script().create_surface_result != DD_OK) {
       return script().create_surface_result;
@@ -182,7 +179,6 @@ struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
     mode_bits = bits_per_pixel;
     return DD_OK;
   }
-
 };
 
 }  // namespace

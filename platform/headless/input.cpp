@@ -90,7 +90,10 @@ struct Device final : ComObject<Device, IDirectInputDeviceA> {
     bool keyboard_format = data_format == &c_dfDIKeyboard;
     bool mouse_format = data_format == &c_dfDIMouse;
     log_call(std::string("SetDataFormat(") + name() + ", " +
-             (keyboard_format ? "c_dfDIKeyboard" : mouse_format ? "c_dfDIMouse" : "other") + ")");
+             (keyboard_format ? "c_dfDIKeyboard"
+              : mouse_format  ? "c_dfDIMouse"
+                              : "other") +
+             ")");
     if (!keyboard_format && !mouse_format) {
       return DIERR_INVALIDPARAM;
     }
@@ -103,11 +106,9 @@ struct Device final : ComObject<Device, IDirectInputDeviceA> {
     acquired = false;
     return DI_OK;
   }
-
 };
 
 struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
-
   HRESULT CreateDevice(REFGUID device, LPDIRECTINPUTDEVICEA* created, LPUNKNOWN) override {
     bool keyboard = std::memcmp(&device, &GUID_SysKeyboard, sizeof(GUID)) == 0;
     bool mouse = std::memcmp(&device, &GUID_SysMouse, sizeof(GUID)) == 0;
@@ -119,7 +120,6 @@ struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
     *created = new (std::nothrow) Device(keyboard);
     return *created != nullptr ? DI_OK : E_OUTOFMEMORY;
   }
-
 };
 
 }  // namespace
@@ -131,4 +131,3 @@ HRESULT WINAPI DirectInputCreateA(HINSTANCE, DWORD version, LPDIRECTINPUTA* dire
   *direct_input = new (std::nothrow) DirectInput;
   return *direct_input != nullptr ? DI_OK : E_OUTOFMEMORY;
 }
-

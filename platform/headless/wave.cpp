@@ -45,9 +45,9 @@ thread_local WorkerClock* own_clock = nullptr;
 HWAVEOUT__ the_device = {};
 bool device_open = false;
 std::uint32_t device_rate = 44100;
-std::uint32_t device_block = 4;      // bytes per frame
-WAVEHDR* device_buffer = nullptr;    // the looping buffer being played, or null
-std::uint64_t device_started = 0;    // clock time of waveOutWrite
+std::uint32_t device_block = 4;    // bytes per frame
+WAVEHDR* device_buffer = nullptr;  // the looping buffer being played, or null
+std::uint64_t device_started = 0;  // clock time of waveOutWrite
 
 std::uint64_t units_per_second() { return 1000ull * script().frames_per_second; }
 

@@ -23,8 +23,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
   return 1;
 }
 
-HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y,
-                            int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                            int height, HWND, HMENU, HINSTANCE, LPVOID) {
   char flags[64];
   std::snprintf(flags, sizeof(flags), "%u, ", static_cast<unsigned>(ex_style));
   char geometry[96];
@@ -92,4 +92,3 @@ void WINAPI ExitProcess(UINT exit_code) {
   // no destructors that a running thread might still need.
   std::_Exit(static_cast<int>(exit_code));
 }
-

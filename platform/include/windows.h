@@ -155,8 +155,8 @@ typedef WNDCLASSEXA WNDCLASSEX;
 #define BLACK_BRUSH 4
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class);
-HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y,
-                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL WINAPI ShowWindow(HWND window, int show_command);
 BOOL WINAPI UpdateWindow(HWND window);
 HWND WINAPI SetFocus(HWND window);

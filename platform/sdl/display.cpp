@@ -240,10 +240,10 @@ void show_frame(const std::uint8_t* pixels, std::uint32_t pitch) { present_with(
 bool make_presenter(Presenter& made, bool software) {
   made = Presenter{};
   made.scale_on_cpu = software;
-  made.renderer = software ? SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_SOFTWARE)
-                           : SDL_CreateRenderer(sdl_window, -1,
-                                                SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC |
-                                                    SDL_RENDERER_TARGETTEXTURE);
+  made.renderer =
+      software ? SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_SOFTWARE)
+               : SDL_CreateRenderer(sdl_window, -1,
+                                    SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC | SDL_RENDERER_TARGETTEXTURE);
   return made.renderer != nullptr;
 }
 
@@ -335,7 +335,8 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   Surface* back = nullptr;
   bool locked = false;
 
-  Surface(std::uint32_t width, std::uint32_t height) : words(static_cast<std::size_t>(width) * height), pitch(width * 2) {}
+  Surface(std::uint32_t width, std::uint32_t height)
+      : words(static_cast<std::size_t>(width) * height), pitch(width * 2) {}
   std::uint8_t* memory_bytes() { return reinterpret_cast<std::uint8_t*>(words.data()); }
   FakeSurfaceMemory memory() { return {memory_bytes(), mode_width, mode_height, pitch, locked}; }
 
@@ -349,8 +350,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD) override {
     auto* from = static_cast<Surface*>(source);
     const FakeSurfaceMemory from_memory = from != nullptr ? from->memory() : FakeSurfaceMemory{};
-    const HRESULT copied =
-        fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, 2);
+    const HRESULT copied = fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, 2);
     if (copied != DD_OK) {
       return copied;
     }
@@ -372,20 +372,14 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
 
   HRESULT IsLost() override { return DD_OK; }
 
-  HRESULT Lock(LPRECT, LPDDSURFACEDESC desc, DWORD, HANDLE) override {
-    return fake_lock(locked, memory(), desc);
-  }
+  HRESULT Lock(LPRECT, LPDDSURFACEDESC desc, DWORD, HANDLE) override { return fake_lock(locked, memory(), desc); }
 
   HRESULT Restore() override { return DD_OK; }
 
-  HRESULT Unlock(LPVOID) override {
-    return fake_unlock(locked);
-  }
-
+  HRESULT Unlock(LPVOID) override { return fake_unlock(locked); }
 };
 
 struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
-
   void on_last_release() {
     // Releasing the DirectDraw object gives the display back.
     drop_presenter(presenter);
@@ -435,7 +429,6 @@ struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {
     }
     return DD_OK;
   }
-
 };
 
 }  // namespace

@@ -229,11 +229,9 @@ struct Device final : ComObject<Device, IDirectInputDeviceA> {
     }
     return DI_OK;
   }
-
 };
 
 struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
-
   HRESULT CreateDevice(REFGUID device, LPDIRECTINPUTDEVICEA* created, LPUNKNOWN) override {
     *created = nullptr;
     bool keyboard = std::memcmp(&device, &GUID_SysKeyboard, sizeof(GUID)) == 0;
@@ -244,7 +242,6 @@ struct DirectInput final : ComObject<DirectInput, IDirectInputA> {
     *created = new (std::nothrow) Device(keyboard);
     return *created != nullptr ? DI_OK : E_OUTOFMEMORY;
   }
-
 };
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace {
 HWAVEOUT__ the_device = {};
 bool device_open = false;
 SDL_AudioDeviceID audio_device = 0;  // 0 with the silent device
-std::uint32_t block_bytes = 4;        // bytes per frame
+std::uint32_t block_bytes = 4;       // bytes per frame
 std::uint32_t rate = 44100;
 
 std::atomic<WAVEHDR*> playing_buffer{nullptr};

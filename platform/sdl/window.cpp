@@ -42,8 +42,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
   return 1;
 }
 
-HWND WINAPI CreateWindowExA(DWORD, LPCSTR, LPCSTR window_name, DWORD, int x, int y, int width, int height, HWND,
-                            HMENU, HINSTANCE, LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR, LPCSTR window_name, DWORD, int x, int y, int width, int height, HWND, HMENU,
+                            HINSTANCE, LPVOID) {
   if (!start_video()) {
     return nullptr;
   }

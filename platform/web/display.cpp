@@ -63,8 +63,7 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
   HRESULT BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE source, LPRECT source_rect, DWORD) override {
     auto* from = static_cast<Surface*>(source);
     const FakeSurfaceMemory from_memory = from != nullptr ? from->memory() : FakeSurfaceMemory{};
-    const HRESULT copied =
-        fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, 2);
+    const HRESULT copied = fake_blt_fast(memory(), x, y, from != nullptr ? &from_memory : nullptr, source_rect, 2);
     if (copied != DD_OK) {
       return copied;
     }
@@ -85,15 +84,11 @@ struct Surface final : ComObject<Surface, IDirectDrawSurface> {
 
   HRESULT IsLost() override { return DD_OK; }
 
-  HRESULT Lock(LPRECT, LPDDSURFACEDESC desc, DWORD, HANDLE) override {
-    return fake_lock(locked, memory(), desc);
-  }
+  HRESULT Lock(LPRECT, LPDDSURFACEDESC desc, DWORD, HANDLE) override { return fake_lock(locked, memory(), desc); }
 
   HRESULT Restore() override { return DD_OK; }
 
-  HRESULT Unlock(LPVOID) override {
-    return fake_unlock(locked);
-  }
+  HRESULT Unlock(LPVOID) override { return fake_unlock(locked); }
 };
 
 struct DirectDraw final : ComObject<DirectDraw, IDirectDraw> {

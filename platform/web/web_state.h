@@ -23,22 +23,22 @@ struct WebShared {
   // futex on this word). The demo thread hands over a new frame only after
   // the page has drawn the previous one: one frame per animation frame.
   std::atomic<std::uint32_t> shown_serial;
-  std::atomic<std::uint32_t> frame_width;   // pixels, 0 while no display mode is set
+  std::atomic<std::uint32_t> frame_width;  // pixels, 0 while no display mode is set
   std::atomic<std::uint32_t> frame_height;
   std::atomic<std::uint32_t> cursor_shown;  // ShowCursor's counter is >= 0
 
   // --- The wave device (demo side writes the ring, the worklet reads) -----
-  std::atomic<std::uint32_t> ring_address;   // byte address of the looping buffer, 0 = silence
-  std::atomic<std::uint32_t> ring_frames;    // its length in 16-bit stereo frames
-  std::atomic<std::uint32_t> ring_serial;    // bumped whenever the two above change
+  std::atomic<std::uint32_t> ring_address;  // byte address of the looping buffer, 0 = silence
+  std::atomic<std::uint32_t> ring_frames;   // its length in 16-bit stereo frames
+  std::atomic<std::uint32_t> ring_serial;   // bumped whenever the two above change
   // Written by the worklet after each render quantum: the ring frame it
   // reads next (the play position), the frames it has taken in all
   // (wrapping), and the ring_serial it last saw.
   std::atomic<std::uint32_t> ring_read;
   std::atomic<std::uint32_t> frames_taken;
   std::atomic<std::uint32_t> seen_ring_serial;
-  std::atomic<std::uint32_t> audio_rate;     // the page's audio rate, 0 = no audio running
-  std::atomic<std::uint32_t> ring_paused;    // 1: the worklet plays silence and holds its place
+  std::atomic<std::uint32_t> audio_rate;   // the page's audio rate, 0 = no audio running
+  std::atomic<std::uint32_t> ring_paused;  // 1: the worklet plays silence and holds its place
 
   // --- The message box (page writes 1 when it is closed) -------------------
   std::atomic<std::uint32_t> box_closed;

@@ -31,8 +31,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR, LPCSTR window_name, DWORD, int, int, 
                             LPVOID) {
   // A window without a title shows its class name, as a task list would.
   const std::string title = window_name != nullptr ? window_name : class_name;
-  const int has_page = MAIN_THREAD_EM_ASM_INT({ return Module.vornaPage ? Module.vornaPage.createWindow(UTF8ToString($0)) : 0; },
-                                              title.c_str());
+  const int has_page = MAIN_THREAD_EM_ASM_INT(
+      { return Module.vornaPage ? Module.vornaPage.createWindow(UTF8ToString($0)) : 0; }, title.c_str());
   if (has_page == 0) {
     return nullptr;
   }
@@ -59,7 +59,9 @@ HWND WINAPI SetFocus(HWND window) {
 int WINAPI ShowCursor(BOOL show) {
   cursor_counter += show ? 1 : -1;
   web_shared.cursor_shown.store(cursor_counter >= 0 ? 1 : 0);
-  MAIN_THREAD_ASYNC_EM_ASM({ if (Module.vornaPage) Module.vornaPage.cursorChanged(); });
+  MAIN_THREAD_ASYNC_EM_ASM({
+    if (Module.vornaPage) Module.vornaPage.cursorChanged();
+  });
   return cursor_counter;
 }
 
@@ -69,8 +71,8 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
   std::fprintf(stderr, "%s: %s\n", shown_caption, shown_text);
   web_shared.box_closed.store(0);
   const int shown = MAIN_THREAD_EM_ASM_INT(
-      { return Module.vornaPage ? Module.vornaPage.messageBox(UTF8ToString($0), UTF8ToString($1)) : 0; },
-      shown_caption, shown_text);
+      { return Module.vornaPage ? Module.vornaPage.messageBox(UTF8ToString($0), UTF8ToString($1)) : 0; }, shown_caption,
+      shown_text);
   // Returns when the user has closed the box.
   while (shown != 0 && web_shared.box_closed.load() == 0) {
     wait_while_equal(web_shared.box_closed, 0, 1000.0);

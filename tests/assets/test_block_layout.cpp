@@ -50,8 +50,8 @@ std::vector<Entry> layout() {
 
 TEST(BlockLayout, OffsetsFollowTheTableWithNoGaps) {
   // The offsets as the layout gives them.
-  const std::uint32_t expected[] = {0,      64000,  64768,  128768, 192768, 256768, 256808,
-                                    256844, 257084, 257340, 688474, 688475, 816475, 858475,
+  const std::uint32_t expected[] = {0,      64000,  64768,  128768, 192768,  256768,  256808,
+                                    256844, 257084, 257340, 688474, 688475,  816475,  858475,
                                     859243, 923243, 987243, 988011, 1119083, 1120555, 1121355};
   const std::vector<Entry> entries = layout();
   ASSERT_EQ(entries.size(), std::size(expected));

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 struct FixedRow {
   std::uint32_t start, end;
   const char* text;  // nullptr where the text is the demo's own choice
@@ -25,26 +24,46 @@ struct FixedRow {
 
 // The rows as the timeline needs them.
 const FixedRow expected_rows[40] = {
-    {0x0100, 0x0120, "LAME", 4, 20, 10},          {0x0101, 0x0121, " SCHOOL", 7, 80, 10},
-    {0x0105, 0x0125, " FLA", 4, 190, 10},         {0x0107, 0x0127, "VOUR", 4, 250, 10},
-    {0x0200, 0x0220, "100", 3, 125, 170},         {0x0201, 0x0221, "%", 1, 175, 170},
-    {0x0205, 0x0225, " BLEN", 5, 195, 170},       {0x0207, 0x0227, "DED", 3, 270, 170},
-    {0x0300, 0x0320, "SE", 2, 0, 0},              {0x0301, 0x0321, "LECTED", 6, 30, 0},
-    {0x0305, 0x0325, " FINE", 5, 120, 0},         {0x0307, 0x0327, "ELEMENTS", 8, 50, 30},
-    {0x0400, 0x041F, "LAS", 3, 0, 100},           {0x0401, 0x041F, " AUTORIDADES", 12, 45, 100},
-    {0x0405, 0x041F, "SANITARIAS", 10, 0, 130},   {0x0407, 0x041F, " ADVIERTEN", 10, 150, 130},
-    {0x0420, 0x044F, "VER", 3, 260, 80},          {0x0428, 0x044F, "ESTO", 4, 245, 110},
-    {0x0430, 0x044F, "PRODUCE", 7, 200, 140},     {0x0438, 0x044F, "CANCER", 6, 215, 170},
-    {0x1000, 0x104F, nullptr, 8, 0, 0},           {0x1008, 0x1107, nullptr, 8, 180, 0},
-    {0x1010, 0x110F, nullptr, 6, 0, 25},          {0x1018, 0x1117, nullptr, 7, 180, 25},
-    {0x1020, 0x111F, nullptr, 7, 0, 145},         {0x1028, 0x112F, nullptr, 6, 180, 145},
-    {0x1030, 0x1127, nullptr, 9, 0, 170},         {0x1038, 0x1137, nullptr, 3, 180, 170},
-    {0x1100, 0x1200, nullptr, 6, 0, 0},           {0x1108, 0x1200, nullptr, 3, 180, 0},
-    {0x1110, 0x1200, nullptr, 3, 0, 25},          {0x1118, 0x1200, nullptr, 10, 160, 25},
-    {0x1120, 0x1200, nullptr, 3, 0, 145},         {0x1128, 0x1200, nullptr, 9, 0, 170},
-    {0x1130, 0x1200, "SPECIAL THANKS", 14, 100, 145}, {0x1138, 0x1200, nullptr, 6, 180, 170},
-    {0x1205, 0x1300, nullptr, 20, 0, 170},        {0x0D1C, 0x0D3D, "2DAYS 512KBYTES", 15, 10, 10},
-    {0x0D1D, 0x0D3E, "NO DIRECT 3D", 12, 0, 50},  {0x0D1E, 0x0D3F, "UNFINISHED VERSION", 18, 30, 80},
+    {0x0100, 0x0120, "LAME", 4, 20, 10},
+    {0x0101, 0x0121, " SCHOOL", 7, 80, 10},
+    {0x0105, 0x0125, " FLA", 4, 190, 10},
+    {0x0107, 0x0127, "VOUR", 4, 250, 10},
+    {0x0200, 0x0220, "100", 3, 125, 170},
+    {0x0201, 0x0221, "%", 1, 175, 170},
+    {0x0205, 0x0225, " BLEN", 5, 195, 170},
+    {0x0207, 0x0227, "DED", 3, 270, 170},
+    {0x0300, 0x0320, "SE", 2, 0, 0},
+    {0x0301, 0x0321, "LECTED", 6, 30, 0},
+    {0x0305, 0x0325, " FINE", 5, 120, 0},
+    {0x0307, 0x0327, "ELEMENTS", 8, 50, 30},
+    {0x0400, 0x041F, "LAS", 3, 0, 100},
+    {0x0401, 0x041F, " AUTORIDADES", 12, 45, 100},
+    {0x0405, 0x041F, "SANITARIAS", 10, 0, 130},
+    {0x0407, 0x041F, " ADVIERTEN", 10, 150, 130},
+    {0x0420, 0x044F, "VER", 3, 260, 80},
+    {0x0428, 0x044F, "ESTO", 4, 245, 110},
+    {0x0430, 0x044F, "PRODUCE", 7, 200, 140},
+    {0x0438, 0x044F, "CANCER", 6, 215, 170},
+    {0x1000, 0x104F, nullptr, 8, 0, 0},
+    {0x1008, 0x1107, nullptr, 8, 180, 0},
+    {0x1010, 0x110F, nullptr, 6, 0, 25},
+    {0x1018, 0x1117, nullptr, 7, 180, 25},
+    {0x1020, 0x111F, nullptr, 7, 0, 145},
+    {0x1028, 0x112F, nullptr, 6, 180, 145},
+    {0x1030, 0x1127, nullptr, 9, 0, 170},
+    {0x1038, 0x1137, nullptr, 3, 180, 170},
+    {0x1100, 0x1200, nullptr, 6, 0, 0},
+    {0x1108, 0x1200, nullptr, 3, 180, 0},
+    {0x1110, 0x1200, nullptr, 3, 0, 25},
+    {0x1118, 0x1200, nullptr, 10, 160, 25},
+    {0x1120, 0x1200, nullptr, 3, 0, 145},
+    {0x1128, 0x1200, nullptr, 9, 0, 170},
+    {0x1130, 0x1200, "SPECIAL THANKS", 14, 100, 145},
+    {0x1138, 0x1200, nullptr, 6, 180, 170},
+    {0x1205, 0x1300, nullptr, 20, 0, 170},
+    {0x0D1C, 0x0D3D, "2DAYS 512KBYTES", 15, 10, 10},
+    {0x0D1D, 0x0D3E, "NO DIRECT 3D", 12, 0, 50},
+    {0x0D1E, 0x0D3F, "UNFINISHED VERSION", 18, 30, 80},
 };
 
 bool allowed(char c) {
@@ -118,7 +137,8 @@ TEST(CaptionRows, TextsFillTheirAreaBackToBack) {
 TEST(CaptionRows, ResolvingTheTableGivesTheProcessRecords) {
   ASSERT_TRUE(resolve_caption_table());
   for (int i = 0; i < caption_count; ++i) {
-    EXPECT_EQ(caption_table[i].text, reinterpret_cast<const char*>(caption_texts) + (read_le32(stored_caption_table + 20 * i + 8) - caption_texts_offset));
+    EXPECT_EQ(caption_table[i].text, reinterpret_cast<const char*>(caption_texts) +
+                                         (read_le32(stored_caption_table + 20 * i + 8) - caption_texts_offset));
     EXPECT_EQ(caption_table[i].start, read_le32(stored_caption_table + 20 * i));
   }
 }

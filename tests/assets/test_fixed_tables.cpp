@@ -25,8 +25,7 @@ TEST(SineTable, QuarterPointsAndEveryEntry) {
 }
 
 TEST(SyncTables, PositionsOfTheFlashesPulsesAndSwaps) {
-  const std::uint32_t flashes[10] = {0x0404, 0x0414, 0x0424, 0x042C, 0x0434,
-                                     0x0437, 0x0439, 0x043C, 0x043E, 0x043F};
+  const std::uint32_t flashes[10] = {0x0404, 0x0414, 0x0424, 0x042C, 0x0434, 0x0437, 0x0439, 0x043C, 0x043E, 0x043F};
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(read_le32(object_flash_positions + 4 * i), flashes[i]) << i;
   }

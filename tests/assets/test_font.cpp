@@ -118,7 +118,8 @@ TEST(Font, EveryCaptionStaysInsideTheFrame) {
     std::uint32_t pen = caption.x;
     std::uint32_t right = 0;
     for (const char* c = caption.text; *c != 0; ++c) {
-      if (*c != ' ' && last_inked_column(*c) >= 1) right = std::max<std::uint32_t>(right, pen + last_inked_column(*c) - 1);
+      if (*c != ' ' && last_inked_column(*c) >= 1)
+        right = std::max<std::uint32_t>(right, pen + last_inked_column(*c) - 1);
       pen += advance_of(*c);
     }
     EXPECT_LE(right, 319u);

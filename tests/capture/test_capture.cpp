@@ -152,7 +152,8 @@ TEST(CaptureProgram, WritesAVideoOfEachQualityThatPlayersTake) {
     EXPECT_NE(errors.find("30 frames"), std::string::npos) << errors;
     std::string streams = command_output(
         "ffprobe -v error -show_entries stream=codec_name,pix_fmt,width,height,r_frame_rate -of "
-        "compact=p=0:nk=1 " + path);
+        "compact=p=0:nk=1 " +
+        path);
     EXPECT_EQ(streams, std::string("h264|960|720|yuv420p|") + test.frame_rate + "\naac|0/0\n");
     std::remove(path.c_str());
   }

@@ -114,9 +114,9 @@ TEST(Sequence, StartsUpInItsFixedOrder) {
   // The sound output first (the music thread starts with it), then the
   // window, the input, and the display.
   std::vector<std::string> expected = {
-      "waveOutOpen",      "waveOutPrepareHeader", "waveOutWrite",       "CreateWindowExA",
-      "ShowWindow",       "DirectInputCreateA",   "Acquire(keyboard)",  "Acquire(mouse)",
-      "DirectDrawCreate", "SetDisplayMode",       "CreateSurface",      "GetAttachedSurface",
+      "waveOutOpen",      "waveOutPrepareHeader", "waveOutWrite",      "CreateWindowExA",
+      "ShowWindow",       "DirectInputCreateA",   "Acquire(keyboard)", "Acquire(mouse)",
+      "DirectDrawCreate", "SetDisplayMode",       "CreateSurface",     "GetAttachedSurface",
   };
   std::vector<std::string> seen;
   for (const std::string& call : calls_named(run.calls, expected)) {
@@ -137,9 +137,13 @@ TEST(Sequence, ShutsDownInItsFixedOrderAfterTheLastFrame) {
   std::vector<std::string> last(tail.end() - 7, tail.end());
   // The display goes first, then the song and the sound output (the song's
   // release shows no platform call), then the quit messages.
-  std::vector<std::string> expected = {"Release(primary surface)", "Release(DirectDraw)", "waveOutUnprepareHeader(" +
-                                           std::to_string(sizeof(WAVEHDR)) + ")",
-                                       "waveOutReset", "waveOutClose", "PostMessageA(16, 0, 0)", "PostQuitMessage(0)"};
+  std::vector<std::string> expected = {"Release(primary surface)",
+                                       "Release(DirectDraw)",
+                                       "waveOutUnprepareHeader(" + std::to_string(sizeof(WAVEHDR)) + ")",
+                                       "waveOutReset",
+                                       "waveOutClose",
+                                       "PostMessageA(16, 0, 0)",
+                                       "PostQuitMessage(0)"};
   EXPECT_EQ(last, expected);
   EXPECT_EQ(tail[tail.size() - 8].substr(0, 7), "BltFast");
 }

@@ -37,24 +37,22 @@ std::vector<std::string> record_whole_run() {
     }
     sound_frames += frames;
   };
-  ChildRun run = run_demo_in_child(
-      script,
-      [](const std::uint16_t* pixels, std::uint32_t frame) {
-        const std::uint16_t position = song_position();
-        // Back at the start after the last order: Escape ends the show.
-        if (demo_song != nullptr && demo_song->wrapped.load() != 0 && position < last_position) {
-          headless_hold_escape(true);
-        }
-        last_position = position;
-        char line[64];
-        std::snprintf(line, sizeof(line), "%u\t%04x\t%016llx", frame, static_cast<unsigned>(position),
-                      static_cast<unsigned long long>(fnv1a64(pixels, 128000)));
-        // The sound heard so far rides along; the last frame's is the total.
-        char sound[64];
-        std::snprintf(sound, sizeof(sound), "\tsound %llu %016llx", static_cast<unsigned long long>(sound_frames),
-                      static_cast<unsigned long long>(sound_hash));
-        return std::string(line) + sound;
-      });
+  ChildRun run = run_demo_in_child(script, [](const std::uint16_t* pixels, std::uint32_t frame) {
+    const std::uint16_t position = song_position();
+    // Back at the start after the last order: Escape ends the show.
+    if (demo_song != nullptr && demo_song->wrapped.load() != 0 && position < last_position) {
+      headless_hold_escape(true);
+    }
+    last_position = position;
+    char line[64];
+    std::snprintf(line, sizeof(line), "%u\t%04x\t%016llx", frame, static_cast<unsigned>(position),
+                  static_cast<unsigned long long>(fnv1a64(pixels, 128000)));
+    // The sound heard so far rides along; the last frame's is the total.
+    char sound[64];
+    std::snprintf(sound, sizeof(sound), "\tsound %llu %016llx", static_cast<unsigned long long>(sound_frames),
+                  static_cast<unsigned long long>(sound_hash));
+    return std::string(line) + sound;
+  });
   EXPECT_TRUE(run.exited);
   EXPECT_EQ(run.exit_code, 0);
   std::vector<std::string> record;

@@ -106,7 +106,8 @@ void fuzz_play_in_odd_buffers(const std::uint8_t* data, std::size_t size) {
     // at and beyond the ends of the patterns. The sequencer takes them at
     // the next row, which is made to come at once.
     const std::int32_t last_order = song->song_length - 1;
-    const std::int32_t orders[] = {0, last_order, last_order, 0, static_cast<std::int32_t>(seed % 256) % song->song_length};
+    const std::int32_t orders[] = {0, last_order, last_order, 0,
+                                   static_cast<std::int32_t>(seed % 256) % song->song_length};
     const std::int32_t rows[] = {0, 0xFFFF, 63, 0xFF, -1};
     for (int jump = 0; jump < 5; ++jump) {
       song->next_order = orders[jump];

@@ -45,7 +45,9 @@ class Fx2dTest : public ::testing::Test {
     for (std::uint32_t i = 0; i < count; ++i) words[i] = static_cast<std::uint16_t>(word(random));
   }
   void randomise_assets() { randomise(asset_block, asset_block_size); }
-  std::uint16_t random_word() { return static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 0xFFFF)(random)); }
+  std::uint16_t random_word() {
+    return static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 0xFFFF)(random));
+  }
 
   // Index of the first difference, or -1 when the two images agree.
   static long first_difference(const std::uint16_t* a, const std::uint16_t* b, std::uint32_t count = effect_pixels) {

@@ -17,7 +17,9 @@ std::int32_t floor_at_zero(std::int32_t x) { return x < 0 ? 0 : x; }
 std::int32_t cap(std::int32_t x, std::int32_t top) { return x > top ? top : x; }
 
 std::uint8_t sine(std::uint32_t i) { return asset_block[257084 + (i % 256)]; }
-std::uint32_t tunnel_entry(std::uint32_t i) { return asset_block[688475 + 2 * i] + 256u * asset_block[688475 + 2 * i + 1]; }
+std::uint32_t tunnel_entry(std::uint32_t i) {
+  return asset_block[688475 + 2 * i] + 256u * asset_block[688475 + 2 * i + 1];
+}
 
 }  // namespace
 
@@ -124,7 +126,8 @@ void fill(std::uint16_t* frame, std::uint32_t pattern) {
 }
 
 void copy_shifted(std::uint16_t* frame, const std::uint8_t* picture, std::uint32_t shift) {
-  for (std::uint32_t i = 0; i < pixels; ++i) frame[i] = static_cast<std::uint16_t>(shift >= 8 ? 0 : picture[i] >> shift);
+  for (std::uint32_t i = 0; i < pixels; ++i)
+    frame[i] = static_cast<std::uint16_t>(shift >= 8 ? 0 : picture[i] >> shift);
 }
 
 void copy_keyed(std::uint16_t* frame, const std::uint8_t* picture) {

@@ -15,9 +15,9 @@ std::uint8_t clamp_byte(double x, double top) { return static_cast<std::uint8_t>
 void write_palette(std::uint32_t offset, double phase) {
   for (int i = 0; i < 256; ++i) {
     const double t = i / 255.0;
-    asset_block[offset + 3 * i] = clamp_byte(63 * (0.5 + 0.5 * std::sin(2 * pi * t + phase)), 63);        // blue
+    asset_block[offset + 3 * i] = clamp_byte(63 * (0.5 + 0.5 * std::sin(2 * pi * t + phase)), 63);          // blue
     asset_block[offset + 3 * i + 1] = clamp_byte(63 * (0.5 + 0.5 * std::sin(2 * pi * t + phase + 2)), 63);  // green
-    asset_block[offset + 3 * i + 2] = clamp_byte(63 * t, 63);                                              // red
+    asset_block[offset + 3 * i + 2] = clamp_byte(63 * t, 63);                                               // red
   }
 }
 
@@ -63,7 +63,8 @@ void write_synthetic_assets() {
       asset_block[opening_picture_offset + i] = clamp_byte(255 * (0.5 + 0.5 * std::cos(r / 9.0)) * (1 - r / 200), 255);
       asset_block[alternating_picture_1_offset + i] = static_cast<std::uint8_t>(((x / 20 + y / 20) & 1) ? 230 : 20);
       asset_block[alternating_picture_2_offset + i] = clamp_byte(255 - r * 1.5, 255);
-      asset_block[end_picture_offset + i] = (std::abs(x - 160) < 60 && std::abs(y - 100) < 30) ? static_cast<std::uint8_t>(x) : 0;
+      asset_block[end_picture_offset + i] =
+          (std::abs(x - 160) < 60 && std::abs(y - 100) < 30) ? static_cast<std::uint8_t>(x) : 0;
     }
   }
 

@@ -20,7 +20,7 @@ TEST_F(BlendTest, FadeAt81UnderMaskOneAndZero) {
   std::memset(asset_block + mask_picture_offset, 0, picture_bytes);
   asset_block[mask_picture_offset + 7] = 1;
   asset_block[mask_picture_offset + 63999] = 1;
-  asset_block[mask_picture_offset + 9] = 174;  // d = 82 - 81 = 1: nothing visible yet
+  asset_block[mask_picture_offset + 9] = 174;   // d = 82 - 81 = 1: nothing visible yet
   asset_block[mask_picture_offset + 10] = 171;  // d = 4: green - 1
   asset_block[mask_picture_offset + 11] = 167;  // d = 8: green - 2, red and blue - 1
   std::fill(frame.begin(), frame.end(), 0xFFFF);

@@ -12,7 +12,9 @@ class BlurTest : public Fx2dTest {
   void silence_noise() { std::memset(asset_block + noise_window_offset, 0, 65536 + 128000); }
   // Noise byte read for frame byte k while noise_scroll is 0 (the module's
   // first bytes); v 0..7 is the amount added.
-  void set_noise(std::uint32_t k, std::uint8_t v) { asset_block[embedded_module_offset + k] = static_cast<std::uint8_t>(v << 5 | 0x1F); }
+  void set_noise(std::uint32_t k, std::uint8_t v) {
+    asset_block[embedded_module_offset + k] = static_cast<std::uint8_t>(v << 5 | 0x1F);
+  }
 };
 
 TEST_F(BlurTest, LoneBrightPixelSmearsToTheRight) {
@@ -35,7 +37,8 @@ TEST_F(BlurTest, UniformLevelGivesItsGreyAtEveryFilteredPixel) {
   silence_noise();
   for (std::uint32_t a = 0; a < 32; ++a) {
     // Red and green are ignored by the filter: only blue counts.
-    for (std::uint32_t i = 0; i < effect_pixels; ++i) frame[i] = static_cast<std::uint16_t>((random_word() & 0xFFE0) | a);
+    for (std::uint32_t i = 0; i < effect_pixels; ++i)
+      frame[i] = static_cast<std::uint16_t>((random_word() & 0xFFE0) | a);
     const std::vector<std::uint16_t> before = frame;
     blur_frame();
     for (std::uint32_t i = 0; i < effect_pixels; ++i) {
@@ -80,7 +83,7 @@ TEST_F(BlurTest, NoiseWindowFollowsTheScroll) {
   // With noise_scroll 484 the read starts at window offset 0, the last
   // bytes of the first alternating picture.
   silence_noise();
-  asset_block[noise_window_offset] = 0xE0;  // frame byte 0 + 7
+  asset_block[noise_window_offset] = 0xE0;           // frame byte 0 + 7
   asset_block[alternating_picture_2_offset] = 0x40;  // window offset 480: frame byte 480 + 2
   noise_scroll = 484;
   blur_frame();

@@ -164,7 +164,8 @@ TEST_F(WarpTest, WarpFollowsAnyTableContent) {
     use_vector_level(level);
     random_assets_and_colours();
     randomise(warp_table, effect_pixels);
-    for (std::uint32_t i = 0; i < 5000; ++i) warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
+    for (std::uint32_t i = 0; i < 5000; ++i)
+      warp_table[i] = static_cast<std::uint16_t>((warp_table[i] & 0xFF00) | (i / 7) % 256);
     // One row whose last entry alone names another texture row.
     for (std::uint32_t c = 0; c < 320; ++c) warp_table[30 * 320 + c] = static_cast<std::uint16_t>(c << 8 | 9);
     warp_table[30 * 320 + 319] = 0x0010;

@@ -13,10 +13,7 @@
 #include "synthetic_assets.h"
 #include "tools/png/frame_png.h"
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   const bool built_in = argc == 3 && std::string(argv[2]) == "--built-in";

@@ -30,9 +30,9 @@ struct TestPattern {
 struct TestSample {
   std::vector<std::uint8_t> data;  // as stored: delta-coded bytes
   bool sixteen_bit = false;
-  std::uint8_t loop = 0;  // type bits 0..1: 1 forward, 2 ping-pong
-  std::uint32_t loop_start = 0;   // bytes, as stored
-  std::uint32_t loop_length = 0;  // bytes, as stored
+  std::uint8_t loop = 0;                // type bits 0..1: 1 forward, 2 ping-pong
+  std::uint32_t loop_start = 0;         // bytes, as stored
+  std::uint32_t loop_length = 0;        // bytes, as stored
   std::optional<std::uint32_t> length;  // default: data.size()
   std::uint8_t volume = 64;
   std::int8_t finetune = 0;
@@ -49,8 +49,8 @@ struct TestInstrument {
   std::uint8_t keymap[96] = {};
   std::vector<std::pair<std::uint16_t, std::uint16_t>> volume_envelope;   // up to 12 points
   std::vector<std::pair<std::uint16_t, std::uint16_t>> panning_envelope;  // up to 12 points
-  std::optional<std::uint8_t> volume_points;   // default: the points given
-  std::optional<std::uint8_t> panning_points;  // default: the points given
+  std::optional<std::uint8_t> volume_points;                              // default: the points given
+  std::optional<std::uint8_t> panning_points;                             // default: the points given
   std::uint8_t volume_sustain = 0, volume_loop_start = 0, volume_loop_end = 0;
   std::uint8_t panning_sustain = 0, panning_loop_start = 0, panning_loop_end = 0;
   std::uint8_t volume_type = 0, panning_type = 0;

@@ -29,7 +29,8 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
   while (done < frames) {
     std::int32_t run = frames - done;
     bool boundary = false;
-    const std::int64_t distance = voice.direction == direction_backward ? as_signed(position - start) : as_signed(end - position);
+    const std::int64_t distance =
+        voice.direction == direction_backward ? as_signed(position - start) : as_signed(end - position);
     if (distance <= 0) {
       run = 0;
       boundary = true;
@@ -85,7 +86,8 @@ void mix_one(Voice& voice, float* out, std::int32_t frames) {
       }
     }
     if (ramp) {
-      voice.current_gain_left = static_cast<std::uint8_t>(std::fmax(0.0, std::fmin(255.0, std::nearbyint(left_gain * 255.0))));
+      voice.current_gain_left =
+          static_cast<std::uint8_t>(std::fmax(0.0, std::fmin(255.0, std::nearbyint(left_gain * 255.0))));
       voice.current_gain_right =
           static_cast<std::uint8_t>(std::fmax(0.0, std::fmin(255.0, std::nearbyint(right_gain * 255.0))));
       voice.ramp_frames_left -= run;

@@ -80,8 +80,8 @@ TEST_F(Effects, VibratoWaveforms) {
   // Ramp: 8p up from 0, 255 - (8p mod 256) below 0.
   c.waveform_control = 1;
   c.vib_depth = 15;
-  const std::pair<int, std::int32_t> ramp[] = {{0, 0}, {31, -(((15 * 248) >> 5) & ~3)}, {-32, ((15 * 255) >> 5) & ~3},
-                                               {-1, ((15 * 7) >> 5) & ~3}};
+  const std::pair<int, std::int32_t> ramp[] = {
+      {0, 0}, {31, -(((15 * 248) >> 5) & ~3)}, {-32, ((15 * 255) >> 5) & ~3}, {-1, ((15 * 7) >> 5) & ~3}};
   for (const auto& [p, delta] : ramp) {
     c.vib_position = static_cast<std::int8_t>(p);
     apply_vibrato(c);
@@ -90,8 +90,8 @@ TEST_F(Effects, VibratoWaveforms) {
 }
 
 TEST_F(Effects, TheWaveformControlKeepsThePhaseAtATrigger) {
-  TestModule module = test_module(1, 4, {{{0, 0}, with_effect(0x0E, 0x44)}, {{1, 0}, with_effect(0x04, 0x84)},
-                                         {{2, 0}, with_effect(0, 0)}});
+  TestModule module = test_module(
+      1, 4, {{{0, 0}, with_effect(0x0E, 0x44)}, {{1, 0}, with_effect(0x04, 0x84)}, {{2, 0}, with_effect(0, 0)}});
   ASSERT_TRUE(start(module));
   tick(12);
   const std::int8_t phase = channel(0).vib_position;
@@ -125,7 +125,7 @@ TEST_F(Effects, MultiRetriggerChangesTheVolumeAndRestarts) {
   EXPECT_EQ(values, (std::vector<std::int32_t>{64, 63, 63, 62, 62}));
   EXPECT_EQ(positions, (std::vector<std::uint32_t>{99, 0, 99, 0, 99}));
   // The volume actions.
-  const std::pair<std::uint8_t, std::int32_t> actions[] = {{0, 40}, {3, 36}, {5, 24}, {6, 26}, {7, 20},
+  const std::pair<std::uint8_t, std::int32_t> actions[] = {{0, 40}, {3, 36},  {5, 24},  {6, 26},  {7, 20},
                                                            {8, 40}, {11, 44}, {13, 56}, {14, 60}, {15, 64}};
   for (const auto& [action, volume] : actions) {
     ASSERT_TRUE(start_effect(*this, 0x1B, static_cast<std::uint8_t>(action << 4 | 1), 1, 0x38));
@@ -173,8 +173,11 @@ TEST_F(Effects, NoteCutAndNoteDelay) {
 }
 
 TEST_F(Effects, SampleOffsets) {
-  TestModule module = test_module(2, 4, {{{0, 0}, with_effect(0x09, 0x01)}, {{0, 1}, with_effect(0x09, 0x02)},
-                                         {{1, 0}, with_effect(0x09, 0x00, 0)}, {{2, 0}, with_effect(0, 0)}});
+  TestModule module = test_module(2, 4,
+                                  {{{0, 0}, with_effect(0x09, 0x01)},
+                                   {{0, 1}, with_effect(0x09, 0x02)},
+                                   {{1, 0}, with_effect(0x09, 0x00, 0)},
+                                   {{2, 0}, with_effect(0, 0)}});
   std::vector<std::int8_t> values(600, 10);
   module.instruments[0].samples[0] = looped_sample(values, 0, 0, 0);
   ASSERT_TRUE(start(module));
@@ -219,8 +222,9 @@ TEST_F(Effects, PortamentoLimits) {
 }
 
 TEST_F(Effects, TonePortamentoStopsAtItsTarget) {
-  TestModule module = test_module(1, 4, {{{0, 0}, with_effect(0, 0, 49)}, {{1, 0}, with_effect(0x03, 0x20, 50)},
-                                         {{2, 0}, with_effect(0x03, 0x00, 0)}});
+  TestModule module = test_module(
+      1, 4,
+      {{{0, 0}, with_effect(0, 0, 49)}, {{1, 0}, with_effect(0x03, 0x20, 50)}, {{2, 0}, with_effect(0x03, 0x00, 0)}});
   ASSERT_TRUE(start(module));
   tick(7);
   EXPECT_EQ(channel(0).portamento_target, 4608 - 64);

@@ -138,8 +138,8 @@ std::int32_t vibrato_at(Channel& channel, const Instrument& instrument, std::int
 
 TEST_F(EnvelopeTest, AutoVibratoWaveforms) {
   instrument.vibrato_depth = 16;
-  const std::pair<std::int32_t, std::int32_t> sine[] = {{0, 0},   {32, 11},  {64, 15}, {96, 11},
-                                                         {128, 0}, {192, -16}, {255, -1}};
+  const std::pair<std::int32_t, std::int32_t> sine[] = {{0, 0},   {32, 11},   {64, 15}, {96, 11},
+                                                        {128, 0}, {192, -16}, {255, -1}};
   for (const auto& [position, delta] : sine) {
     EXPECT_EQ(vibrato_at(channel, instrument, position), delta) << position;
   }

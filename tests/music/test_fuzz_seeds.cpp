@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <string>
 
@@ -25,10 +25,11 @@ struct Seed {
 
 std::vector<Seed> seeds() {
   std::vector<Seed> out;
-  TestModule base = one_pattern_module(4, 16, {{{0, 0}, {49, 1, 0x40, 0x0C, 0x20}},
-                                               {{1, 1}, {97, 0, 0, 0x14, 0}},
-                                               {{2, 2}, {12, 130, 0x65, 0x0A, 0x0F}},
-                                               {{3, 3}, {0, 0, 0, 0x0E, 0x63}}});
+  TestModule base = one_pattern_module(4, 16,
+                                       {{{0, 0}, {49, 1, 0x40, 0x0C, 0x20}},
+                                        {{1, 1}, {97, 0, 0, 0x14, 0}},
+                                        {{2, 2}, {12, 130, 0x65, 0x0A, 0x0F}},
+                                        {{3, 3}, {0, 0, 0, 0x0E, 0x63}}});
   out.push_back({"base", write_module(base), true});
 
   TestModule plain = base;

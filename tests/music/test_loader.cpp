@@ -62,9 +62,11 @@ TEST_F(LoaderTest, HeaderFieldsReachTheSong) {
 }
 
 TEST_F(LoaderTest, MaskedPlainAndMixedCellsDecodeAlike) {
-  const std::vector<std::pair<std::pair<int, int>, Cell>> cells = {
-      {{0, 0}, cell(49, 1, 0x40, 0x0C, 0x20)}, {{0, 3}, cell(0, 2)}, {{5, 1}, cell(12, 0, 0, 0x0F, 3)},
-      {{63, 2}, cell(96, 1, 0x10, 0, 0)},      {{7, 0}, cell(0, 0, 0, 0x0E, 0x62)}};
+  const std::vector<std::pair<std::pair<int, int>, Cell>> cells = {{{0, 0}, cell(49, 1, 0x40, 0x0C, 0x20)},
+                                                                   {{0, 3}, cell(0, 2)},
+                                                                   {{5, 1}, cell(12, 0, 0, 0x0F, 3)},
+                                                                   {{63, 2}, cell(96, 1, 0x10, 0, 0)},
+                                                                   {{7, 0}, cell(0, 0, 0, 0x0E, 0x62)}};
   TestModule reference = one_pattern_module(4, 64, cells);
   ASSERT_NE(load(reference), nullptr);
   std::vector<Cell> expected(song->patterns[0].cells, song->patterns[0].cells + 256);
@@ -103,8 +105,8 @@ TEST_F(LoaderTest, PackedBytesAreConsumedExactly) {
 }
 
 TEST_F(LoaderTest, KeyOffAndInstrumentLimits) {
-  TestModule module = one_pattern_module(4, 1, {{{0, 0}, cell(97, 128)}, {{0, 1}, cell(98, 129)},
-                                                {{0, 2}, cell(0xFE, 255)}, {{0, 3}, cell(96, 1)}});
+  TestModule module = one_pattern_module(
+      4, 1, {{{0, 0}, cell(97, 128)}, {{0, 1}, cell(98, 129)}, {{0, 2}, cell(0xFE, 255)}, {{0, 3}, cell(96, 1)}});
   module.patterns[0].packing = Packing::masked;
   ASSERT_NE(load(module), nullptr);
   const Cell* cells = song->patterns[0].cells;
@@ -206,7 +208,7 @@ TEST_F(LoaderTest, SixteenBitSamplesDecodeAndWrap) {
   sample.sixteen_bit = true;
   sample.data = delta_16bit({1000, -32768, 32767, -1, 0});
   sample.loop = 1;
-  sample.loop_start = 2;  // bytes: frame 1
+  sample.loop_start = 2;   // bytes: frame 1
   sample.loop_length = 6;  // bytes: frames 1..3
   ASSERT_NE(load(module), nullptr);
   const Sample* loaded = song->instruments[0].samples[0];

@@ -292,10 +292,10 @@ TEST_F(MixerTest, ARampSplitAcrossBuffersAndLoopsKeepsItsStepAndLength) {
 }
 
 TEST_F(MixerTest, ConversionRoundsHalvesToEvenAndClips) {
-  const std::vector<float> mix = {32767.6f, -40000.0f, 0.5f, 1.5f, -2.5f, 2.5f, -0.5f, 32767.4f,
-                                  -32768.5f, 1e30f, -1e30f, NAN, 123.49f, -123.51f, 0.0f, -0.0f};
-  const std::vector<std::int16_t> expected = {32767, -32768, 0, 2, -2, 2, 0, 32767,
-                                              -32768, 32767, -32768, -32768, 123, -124, 0, 0};
+  const std::vector<float> mix = {32767.6f,  -40000.0f, 0.5f,   1.5f, -2.5f,   2.5f,     -0.5f, 32767.4f,
+                                  -32768.5f, 1e30f,     -1e30f, NAN,  123.49f, -123.51f, 0.0f,  -0.0f};
+  const std::vector<std::int16_t> expected = {32767,  -32768, 0,      2,      -2,  2,    0, 32767,
+                                              -32768, 32767,  -32768, -32768, 123, -124, 0, 0};
   for (VectorLevel level : levels_to_test()) {
     use_vector_level(level);
     std::vector<float> repeated;

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "headless/headless.h"
-#include "support/child_run.h"
 #include "music/module_writer.h"
+#include "support/child_run.h"
 
 namespace {
 
@@ -78,8 +78,8 @@ struct OutputTest : ::testing::Test {
 };
 
 TEST_F(OutputTest, BufferLengthsAreWholeChunksOfAtLeast20Ms) {
-  const std::pair<std::int32_t, std::int32_t> cases[] = {{100, 100}, {19, 20}, {0, 20}, {59, 40},
-                                                          {200, 200}, {-40, 20}, {61, 60}};
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{100, 100}, {19, 20},  {0, 20}, {59, 40},
+                                                         {200, 200}, {-40, 20}, {61, 60}};
   for (const auto& [asked, stored] : cases) {
     EXPECT_TRUE(set_output_buffer_length(asked));
     EXPECT_EQ(current_output->output_buffer_ms, stored) << asked;
@@ -93,7 +93,8 @@ TEST_F(OutputTest, OpenSizesTheChunksTheRingAndTheRamp) {
   EXPECT_EQ(current_output->ring_frames, 8840);
   EXPECT_EQ(current_output->wave_header.dwBufferLength, 35360u);
   EXPECT_EQ(current_output->wave_header.lpData, reinterpret_cast<LPSTR>(current_output->wave_ring));
-  EXPECT_EQ(current_output->wave_header.dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP), static_cast<DWORD>(WHDR_BEGINLOOP | WHDR_ENDLOOP));
+  EXPECT_EQ(current_output->wave_header.dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP),
+            static_cast<DWORD>(WHDR_BEGINLOOP | WHDR_ENDLOOP));
   EXPECT_EQ(current_output->wave_header.dwLoops, 0xFFFFFFFFu);
   EXPECT_EQ(current_output->ramp_length, 128);
   EXPECT_EQ(current_output->ramp_step, 1.0f / 128);

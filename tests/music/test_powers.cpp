@@ -98,8 +98,22 @@ TEST(Powers, EveryResultLiesFarFromAnIntegerBoundary) {
 // size and its neighbours, negative keys, keys that share a slot, and
 // random ones in random order.
 std::vector<std::int64_t> memory_keys(std::mt19937_64& random) {
-  std::vector<std::int64_t> keys = {1023, 1024, 1025, -1023, -1024, -1025, 2048, -2048, 4609, -4609,
-                                    3072, -3073, lowest_linear_key, highest_linear_key, 1, -2};
+  std::vector<std::int64_t> keys = {1023,
+                                    1024,
+                                    1025,
+                                    -1023,
+                                    -1024,
+                                    -1025,
+                                    2048,
+                                    -2048,
+                                    4609,
+                                    -4609,
+                                    3072,
+                                    -3073,
+                                    lowest_linear_key,
+                                    highest_linear_key,
+                                    1,
+                                    -2};
   for (int k = 0; k < 3000; ++k) {
     keys.push_back(static_cast<std::int64_t>(random() % 30000) - 12000);
   }
@@ -121,8 +135,8 @@ TEST(Powers, RememberedLinearFrequenciesAreTheFormulasFromAFreshStart) {
         channel.period = static_cast<std::int32_t>(4608 - key + 7 * twice);
         channel.period_delta = 7 * twice;
         if (note_frequency(channel, &linear) != formula_linear_frequency(key)) {
-          std::fprintf(stderr, "key %lld: %d, not %d\n", static_cast<long long>(key),
-                       note_frequency(channel, &linear), formula_linear_frequency(key));
+          std::fprintf(stderr, "key %lld: %d, not %d\n", static_cast<long long>(key), note_frequency(channel, &linear),
+                       formula_linear_frequency(key));
           return 1;
         }
       }

@@ -47,8 +47,8 @@ TEST_F(Sequencer, RowsAndOrdersAdvanceAndWrapToTheRestartPosition) {
   }
   // The first tick reads row 0, so the position moves one tick later.
   tick();
-  const std::vector<std::uint16_t> expected = {0x0000, 0x0000, 0x0001, 0x0002, 0x0003, 0x0100, 0x0101,
-                                               0x0200, 0x0201, 0x0202, 0x0203, 0x0100};
+  const std::vector<std::uint16_t> expected = {0x0000, 0x0000, 0x0001, 0x0002, 0x0003, 0x0100,
+                                               0x0101, 0x0200, 0x0201, 0x0202, 0x0203, 0x0100};
   EXPECT_EQ(positions, expected);
 }
 
@@ -218,8 +218,8 @@ TEST_F(Sequencer, AmigaPeriodsAndFrequencies) {
 }
 
 TEST_F(Sequencer, AnInstrumentAloneResetsTheChannelButDoesNotRestart) {
-  ASSERT_TRUE(start(test_module(1, 4, {{{0, 0}, note_cell(49)}, {{1, 0}, {0, 1, 0x20, 0, 0}},
-                                        {{2, 0}, {0, 1, 0, 0, 0}}})));
+  ASSERT_TRUE(
+      start(test_module(1, 4, {{{0, 0}, note_cell(49)}, {{1, 0}, {0, 1, 0x20, 0, 0}}, {{2, 0}, {0, 1, 0, 0, 0}}})));
   tick(6);
   voice(0).position = 77;
   tick(6);
@@ -268,8 +268,11 @@ TEST_F(Sequencer, NotesAbove96AreNoNotes) {
 }
 
 TEST_F(Sequencer, KeyOffCutsAnInstrumentWithoutAVolumeEnvelope) {
-  TestModule module = test_module(2, 4, {{{0, 0}, note_cell(49)}, {{0, 1}, note_cell(49, 2)},
-                                         {{1, 0}, {key_off_note, 0, 0, 0, 0}}, {{1, 1}, {key_off_note, 0, 0, 0, 0}}});
+  TestModule module = test_module(2, 4,
+                                  {{{0, 0}, note_cell(49)},
+                                   {{0, 1}, note_cell(49, 2)},
+                                   {{1, 0}, {key_off_note, 0, 0, 0, 0}},
+                                   {{1, 1}, {key_off_note, 0, 0, 0, 0}}});
   module.instruments.push_back(module.instruments[0]);
   module.instruments[1].volume_envelope = {{0, 64}, {100, 64}};
   module.instruments[1].volume_type = 1;

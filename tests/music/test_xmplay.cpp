@@ -1,10 +1,10 @@
 // xmplay: one pass of a song, its offline rendering and its command line,
 // and the real songs of the heroes-sound-tracks package played end to end.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,9 +21,9 @@
 
 #include "cpu/vector_level.h"
 #include "music/module_writer.h"
+#include "tools/wav/wav_header.h"
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
-#include "tools/wav/wav_header.h"
 
 namespace {
 
@@ -130,8 +130,8 @@ TEST_F(XmplayTest, AMeasurementGivesUpAtItsLimits) {
 // volume leaves it as loading left it: rendering it then gives what a fresh
 // copy gives.
 TEST_F(XmplayTest, MeasuringLeavesTheSongAsItWas) {
-  TestModule module = one_pattern_module(2, 8, {{{0, 0}, {49, 1, 0, 0x0E, 0x57}}, {{1, 1}, {0, 0, 0, 0x11, 0x05}},
-                                                {{4, 0}, {49, 1, 0, 0x09, 0x01}}});
+  TestModule module = one_pattern_module(
+      2, 8, {{{0, 0}, {49, 1, 0, 0x0E, 0x57}}, {{1, 1}, {0, 0, 0, 0x11, 0x05}}, {{4, 0}, {49, 1, 0, 0x09, 0x01}}});
   module.instruments[0].samples[0].finetune = -40;
   const std::vector<std::uint8_t> bytes = write_module(module);
   Song* measured = load_bytes(bytes);
@@ -170,9 +170,9 @@ TEST_F(XmplayTest, RendersAWavFileAndATimeline) {
   ASSERT_EQ(wav.size(), 44 + 4 * static_cast<std::size_t>(frames));
   EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
   EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
-  EXPECT_EQ(wav[22], 2);                             // channels
-  EXPECT_EQ(wav[24] | wav[25] << 8, 44100);          // rate
-  EXPECT_EQ(wav[34], 16);                            // bits
+  EXPECT_EQ(wav[22], 2);                     // channels
+  EXPECT_EQ(wav[24] | wav[25] << 8, 44100);  // rate
+  EXPECT_EQ(wav[34], 16);                    // bits
   const std::uint32_t data_bytes = wav[40] | wav[41] << 8 | wav[42] << 16 | static_cast<std::uint32_t>(wav[43]) << 24;
   EXPECT_EQ(data_bytes, 4 * frames);
 
@@ -195,8 +195,8 @@ TEST_F(XmplayTest, RendersAWavFileAndATimeline) {
   while (std::getline(timeline, line)) {
     lines.push_back(line);
   }
-  EXPECT_EQ(lines, (std::vector<std::string>{"frame\torder\trow", "0\t0\t0", "1764\t0\t1", "3528\t0\t2", "5292\t0\t3", "7056\t1\t0",
-                                             "8820\t1\t1"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"frame\torder\trow", "0\t0\t0", "1764\t0\t1", "3528\t0\t2", "5292\t0\t3",
+                                             "7056\t1\t0", "8820\t1\t1"}));
   std::filesystem::remove(request.wav_path);
   std::filesystem::remove(request.timeline_path);
 }
@@ -225,7 +225,8 @@ TEST_F(XmplayTest, SecondsCutOrExtendThePass) {
 // unknown length has all-ones sizes.
 TEST(XmplayWav, HeadersForPlainLargeAndEndlessFiles) {
   const auto u32 = [](const std::vector<std::uint8_t>& h, std::size_t at) {
-    return static_cast<std::uint32_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16) | static_cast<std::uint32_t>(h[at + 3]) << 24;
+    return static_cast<std::uint32_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16) | static_cast<std::uint32_t>(h[at + 3])
+                                                                                      << 24;
   };
   const auto u64 = [&](const std::vector<std::uint8_t>& h, std::size_t at) {
     return u32(h, at) | static_cast<std::uint64_t>(u32(h, at + 4)) << 32;
@@ -337,7 +338,8 @@ TEST_F(XmplayTest, TheHeroesSongsPlayEndToEnd) {
       while (pass_tracker.pass_end_frame.load() < 0 || rendered < pass_tracker.pass_end_frame.load()) {
         const std::int16_t* chunk = render_next_chunk();
         hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(current_output->chunk_frames));
-        sound = sound || std::any_of(chunk, chunk + 2 * current_output->chunk_frames, [](std::int16_t v) { return v != 0; });
+        sound = sound ||
+                std::any_of(chunk, chunk + 2 * current_output->chunk_frames, [](std::int16_t v) { return v != 0; });
         rendered += current_output->chunk_frames;
       }
       EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames) << name;
@@ -375,7 +377,8 @@ TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
       const std::int16_t* chunk = render_next_chunk();
       hash = hash_bytes(hash, chunk, 4 * static_cast<std::size_t>(current_output->chunk_frames));
       for (int c = 0; c < 12; ++c) {
-        channel_heard[c] = channel_heard[c] || (current_output->voice_table[c].sample != nullptr && current_output->voice_table[c].volume > 0);
+        channel_heard[c] = channel_heard[c] || (current_output->voice_table[c].sample != nullptr &&
+                                                current_output->voice_table[c].volume > 0);
       }
     }
     EXPECT_EQ(pass_tracker.pass_end_frame.load(), frames);
@@ -418,8 +421,8 @@ TEST(XmplayCommand, ReportsFilesItCannotPlayInOneLine) {
   bytes.resize(300);  // inside the module header
   write_file(truncated, bytes);
   const std::pair<std::string, std::string> cases[] = {{missing, "cannot open the file"},
-                                                        {text, "not an Extended Module (XM) file"},
-                                                        {truncated, "the module header is cut short"}};
+                                                       {text, "not an Extended Module (XM) file"},
+                                                       {truncated, "the module header is cut short"}};
   for (const auto& [path, reason] : cases) {
     for (const std::string& mode : {std::string(""), std::string("--info "), "--wav " + temporary("x.wav") + " "}) {
       const CommandRun run = run_xmplay(mode + path);

@@ -135,8 +135,8 @@ bool parse(const std::vector<std::string>& arguments, Options& options, std::str
 TEST(XmplayOptions, LongAndShortFormsWithTheirValues) {
   Options options;
   std::string error;
-  ASSERT_TRUE(parse({"--wav", "out.wav", "--rate=22050", "-g", "-3.5", "--stereo", "40", "-s2", "a.xm"}, options,
-                    error))
+  ASSERT_TRUE(
+      parse({"--wav", "out.wav", "--rate=22050", "-g", "-3.5", "--stereo", "40", "-s2", "a.xm"}, options, error))
       << error;
   EXPECT_EQ(options.wav, "out.wav");
   EXPECT_EQ(options.rate, 22050);
@@ -348,9 +348,8 @@ std::vector<std::int16_t> render(const TestModule& module, std::int64_t frames, 
 
 // Two channels playing notes at different pans, and a third.
 TestModule three_voices() {
-  TestModule module = one_pattern_module(3, 8, {{{0, 0}, {49, 1, 0, 0x08, 0x20}},
-                                                {{0, 1}, {56, 1, 0, 0x08, 0xE0}},
-                                                {{2, 2}, {61, 1, 0x30, 0, 0}}});
+  TestModule module = one_pattern_module(
+      3, 8, {{{0, 0}, {49, 1, 0, 0x08, 0x20}}, {{0, 1}, {56, 1, 0, 0x08, 0xE0}}, {{2, 2}, {61, 1, 0x30, 0, 0}}});
   return module;
 }
 

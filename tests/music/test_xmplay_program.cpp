@@ -146,8 +146,9 @@ TEST(XmplayProgram, HelpVersionAndUsageErrors) {
   EXPECT_EQ(run.output.rfind("xmplay 2.2", 0), 0u);
   run = xmplay("--rate 5 a.xm");
   EXPECT_EQ(run.code, 2);
-  EXPECT_EQ(run.output, "xmplay: --rate: '5' is not a rate in Hz from 8000 to 192000\n"
-                        "Try 'xmplay --help' for more information.\n");
+  EXPECT_EQ(run.output,
+            "xmplay: --rate: '5' is not a rate in Hz from 8000 to 192000\n"
+            "Try 'xmplay --help' for more information.\n");
   run = xmplay("--frobnicate a.xm");
   EXPECT_EQ(run.code, 2);
   EXPECT_EQ(run.output.rfind("xmplay: unknown option '--frobnicate'\n", 0), 0u);
@@ -170,8 +171,8 @@ TEST(XmplayProgram, SeveralFilesAndABadOneAmongThem) {
   EXPECT_EQ(run.output, "[1/2] First (" + a + ")\n[2/2] Second (" + b + ")\n");
   run = xmplay(a + " " + bad + " " + b);
   EXPECT_EQ(run.code, 1) << "a file could not be played";
-  EXPECT_EQ(run.output, "[1/3] First (" + a + ")\nxmplay: " + bad + ": not an Extended Module (XM) file\n[3/3] Second (" +
-                            b + ")\n");
+  EXPECT_EQ(run.output, "[1/3] First (" + a + ")\nxmplay: " + bad +
+                            ": not an Extended Module (XM) file\n[3/3] Second (" + b + ")\n");
   run = xmplay("--repeat 2 " + a);
   EXPECT_EQ(run.output, "[1/1] First (" + a + ")\n[1/1] First (" + a + ")\n");
   run = xmplay("--shuffle " + a + " " + b);
@@ -361,7 +362,9 @@ struct PtyPlayer {
     return true;
   }
 
-  void keys(const std::string& bytes) { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+  void keys(const std::string& bytes) {
+    ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
 
   bool running() {
     int status = 0;
@@ -422,8 +425,8 @@ struct PtyPlayer {
 
 // Eight orders of 64 rows at tempo 6: 7.7 s each.
 TestModule long_module() {
-  TestModule module = one_pattern_module(12, 64, {{{0, 0}, {49, 1, 0, 0, 0}}, {{0, 1}, {61, 1, 0, 0, 0}},
-                                                  {{0, 11}, {37, 1, 0, 0, 0}}});
+  TestModule module =
+      one_pattern_module(12, 64, {{{0, 0}, {49, 1, 0, 0, 0}}, {{0, 1}, {61, 1, 0, 0, 0}}, {{0, 11}, {37, 1, 0, 0, 0}}});
   module.name = "Pty test";
   module.song_length = 8;
   module.orders.assign(8, 0);

@@ -19,8 +19,8 @@ constexpr std::uint32_t bytes_per_pixel = 2;
 struct TwoSurfaces : ::testing::Test {
   std::vector<std::uint8_t> to_bytes = std::vector<std::uint8_t>(width * height * bytes_per_pixel, 0xEE);
   std::vector<std::uint8_t> from_bytes = std::vector<std::uint8_t>(width * height * bytes_per_pixel);
-  FakeSurfaceMemory to = {to_bytes.data(), width, height, width * bytes_per_pixel, false};
-  FakeSurfaceMemory from = {from_bytes.data(), width, height, width * bytes_per_pixel, false};
+  FakeSurfaceMemory to = {to_bytes.data(), width, height, width* bytes_per_pixel, false};
+  FakeSurfaceMemory from = {from_bytes.data(), width, height, width* bytes_per_pixel, false};
   TwoSurfaces() {
     for (std::size_t k = 0; k < from_bytes.size(); ++k) from_bytes[k] = static_cast<std::uint8_t>(k);
   }

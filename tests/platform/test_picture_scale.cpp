@@ -176,8 +176,14 @@ TEST(BlendXrgb, RoundsEachFieldAndNeverCarries) {
 TEST(ScalePicture, MatchesThePlainScaleOnTheScreenSizes) {
   std::mt19937 random(17);
   std::vector<std::uint16_t> frame = random_frame(random, 320, 200, 320);
-  for (auto [width, height] : {std::pair{1440, 1080}, {1280, 960}, {960, 720}, {1600, 1200}, {320, 240},
-                               {640, 480}, {1024, 768}, {2880, 2160}}) {
+  for (auto [width, height] : {std::pair{1440, 1080},
+                               {1280, 960},
+                               {960, 720},
+                               {1600, 1200},
+                               {320, 240},
+                               {640, 480},
+                               {1024, 768},
+                               {2880, 2160}}) {
     expect_scale_matches_plain(frame, 320, 200, 320, width, height);
   }
 }

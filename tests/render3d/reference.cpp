@@ -23,7 +23,8 @@ int TestFrame::count_not(std::uint16_t value) const {
   return n;
 }
 
-std::vector<std::int32_t> reference_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::int32_t yb, bool clamp) {
+std::vector<std::int32_t> reference_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::int32_t yb,
+                                         bool clamp) {
   std::vector<std::int32_t> out;
   const std::int64_t dy = static_cast<std::int64_t>(yb) - ya;
   if (dy <= 0) {

@@ -28,7 +28,8 @@ void reference_fill_triangle(std::vector<std::uint16_t>& frame, std::int32_t x[3
 
 // The x values of one edge, as step_edge computes them (before clamping
 // when clamp is false).
-std::vector<std::int32_t> reference_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::int32_t yb, bool clamp);
+std::vector<std::int32_t> reference_edge(std::int32_t xa, std::int32_t xb, std::int32_t ya, std::int32_t yb,
+                                         bool clamp);
 
 // What draw_sprite does at (x, y), looking up sprite_colours per pixel.
 void reference_draw_sprite(std::vector<std::uint16_t>& frame, int x, int y);

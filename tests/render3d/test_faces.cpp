@@ -40,7 +40,7 @@ TEST(Faces, ConvertFaceListTurnsIndicesIntoByteOffsets) {
 
 TEST(Faces, KeysAddTheRawBitsOfTheThreeDepthsWithWrapAround) {
   const std::vector<Face> faces = faces_of(3);
-  const Point3 camera[9] = {{0, 0, 10},     {0, 0, 10},   {0, 0, 10},  {9, 9, 20},   {9, 9, 20},
+  const Point3 camera[9] = {{0, 0, 10},     {0, 0, 10},    {0, 0, 10},    {9, 9, 20},   {9, 9, 20},
                             {9, 9, 300.5f}, {0, 0, 1e38f}, {0, 0, 1e38f}, {0, 0, -3.0f}};
   compute_face_keys(3, faces.data(), camera);
   EXPECT_EQ(depth_list[0].key, key_for(10, 10, 10));
@@ -250,7 +250,8 @@ TEST_F(DrawFacesTest, BothWindingOrdersAreDrawn) {
 
 TEST_F(DrawFacesTest, RejectedAndClippedFacesDrawOnlyInsideTheArea) {
   const std::vector<Face> faces = faces_of(3);
-  const Point3 camera[9] = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 2}, {0, 0, 2}, {0, 0, 2}, {0, 0, 3}, {0, 0, 3}, {0, 0, 3}};
+  const Point3 camera[9] = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 2}, {0, 0, 2},
+                            {0, 0, 2}, {0, 0, 3}, {0, 0, 3}, {0, 0, 3}};
   // All on row 199: rejected. Rows 198, 199, 250: passes, but its only
   // drawable row starts at a single vertex and is empty. Rows 198, 198,
   // 250: row 198 is drawn, nothing below it.

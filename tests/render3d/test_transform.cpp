@@ -142,7 +142,7 @@ TEST_F(TransformTest, ProjectionRoundsHalvesToEven) {
   const Point3 camera[5] = {{1, 1, 2}, {3, 5, 2}, {-1, -3, 2}, {7, -7, 2}, {2, 2, 4}};
   ScreenPoint screen[5] = {};
   project_points(5, camera, screen);
-  EXPECT_EQ(screen[0].x, 0);   // 0.5
+  EXPECT_EQ(screen[0].x, 0);  // 0.5
   EXPECT_EQ(screen[0].y, 0);
   EXPECT_EQ(screen[1].x, 2);   // 1.5
   EXPECT_EQ(screen[1].y, 2);   // 2.5
@@ -157,8 +157,9 @@ TEST_F(TransformTest, ProjectionOutsideInt32FailsWithoutUndefinedConversion) {
   set_projection(1, 0, 0);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const Point3 camera[6] = {{2147483648.0f, 0, 1}, {-2147483648.0f, 2147483520.0f, 1}, {-2147483904.0f, 1, 1},
-                            {1, 1, nan},           {inf, 3, 1},                        {1e30f, -1e30f, 1e-30f}};
+  const Point3 camera[6] = {
+      {2147483648.0f, 0, 1},  {-2147483648.0f, 2147483520.0f, 1}, {-2147483904.0f, 1, 1}, {1, 1, nan}, {inf, 3, 1},
+      {1e30f, -1e30f, 1e-30f}};
   ScreenPoint screen[6] = {};
   project_points(6, camera, screen);
   EXPECT_EQ(screen[0].x, projection_failed);

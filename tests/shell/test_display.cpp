@@ -64,7 +64,7 @@ TEST_F(Display, FrameBufferRowsAre640BytesWithNoGap) {
 }
 
 TEST(FrameBuffer, RowLengthFollowsTheBitsPerPixel) {
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {{8, 320}, {15, 640}, {16, 640}, {24, 960},
+  const std::pair<std::uint32_t, std::uint32_t> cases[] = {{8, 320},   {15, 640}, {16, 640}, {24, 960},
                                                            {32, 1280}, {12, 320}, {0, 320}};
   for (auto [bits, row] : cases) {
     alloc_frame_buffer(320, 200, bits);

@@ -51,8 +51,8 @@ TEST_F(Input, OpensBothDevicesInOrderAndClearsTheKeys) {
       "Acquire(keyboard)",
       "Acquire(mouse)",
   };
-  EXPECT_EQ(calls_named(headless_call_log(), {"DirectInputCreateA", "CreateDevice", "SetDataFormat",
-                                              "SetCooperativeLevel", "Acquire"}),
+  EXPECT_EQ(calls_named(headless_call_log(),
+                        {"DirectInputCreateA", "CreateDevice", "SetDataFormat", "SetCooperativeLevel", "Acquire"}),
             expected);
   EXPECT_TRUE(keys_down().empty());
 }

@@ -15,15 +15,11 @@ TEST(Window, IsATinyPopupShownWithTheGivenCommandThenFocusedWithThePointerHidden
   });
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.exit_code, 0);
-  const std::string class_line = "RegisterClassExA(VORNA Z-PLORAN V2.2, style 3, size " +
-                                 std::to_string(sizeof(WNDCLASSEXA)) + ", no cursor)";
+  const std::string class_line =
+      "RegisterClassExA(VORNA Z-PLORAN V2.2, style 3, size " + std::to_string(sizeof(WNDCLASSEXA)) + ", no cursor)";
   std::vector<std::string> expected = {
-      "GetStockObject(4)",
-      class_line,
-      "CreateWindowExA(0, VORNA Z-PLORAN V2.2, null, 0x80880000, 10, 10, 31, 31)",
-      "ShowWindow(7)",
-      "UpdateWindow",
-      "SetFocus",
+      "GetStockObject(4)", class_line,     "CreateWindowExA(0, VORNA Z-PLORAN V2.2, null, 0x80880000, 10, 10, 31, 31)",
+      "ShowWindow(7)",     "UpdateWindow", "SetFocus",
       "ShowCursor(FALSE)",
   };
   EXPECT_EQ(run.calls, expected);

@@ -63,7 +63,7 @@ TEST(ScoreCell, RefusesMistypedFields) {
   EXPECT_NE(problem_of("C-4 01 z1 ..."), "");
   EXPECT_NE(problem_of("C-4 01 .. A0"), "");
   EXPECT_NE(problem_of("C-4 01 .. $00"), "");
-  EXPECT_NE(problem_of("C-4 01 .."), "");      // a field missing
+  EXPECT_NE(problem_of("C-4 01 .."), "");  // a field missing
   EXPECT_NE(problem_of("C-4 01 .. ... 1"), "");
 }
 

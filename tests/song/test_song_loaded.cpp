@@ -190,7 +190,8 @@ TEST_F(LoadedSong, EveryInstrumentAndSampleComesBackAsMade) {
       EXPECT_EQ(rs.panning, ws.panning) << what;
       EXPECT_EQ(rs.relative_note, ws.relative_note) << what;
       for (std::size_t f = 0; f < ws.frames.size(); ++f) {
-        const std::int16_t expected = ws.sixteen_bit ? ws.frames[f] : static_cast<std::int16_t>(narrow_frame(ws.frames[f]) * 256);
+        const std::int16_t expected =
+            ws.sixteen_bit ? ws.frames[f] : static_cast<std::int16_t>(narrow_frame(ws.frames[f]) * 256);
         ASSERT_EQ(rs.data[f], expected) << what << " frame " << f;
       }
     }

@@ -152,24 +152,43 @@ TEST(SongModule, HitsAreNotDelayedOffTheirRows) {
 TEST(SongModule, UsesTheFormatsEffectsAndVolumeColumn) {
   // The song is also the player's workout: each of these must stay in the
   // score when it is edited.
-  std::set<int> effects;      // effect number, or 0x100 + extended command
+  std::set<int> effects;       // effect number, or 0x100 + extended command
   std::set<int> volume_kinds;  // high nibble of the volume-column byte
   for (const XmPattern& pattern : score().patterns)
     for (const XmCell& cell : pattern.cells) {
       if (cell.effect == 0x0E) effects.insert(0x100 + (cell.parameter >> 4));
       else if (cell.effect != 0 || cell.parameter != 0) effects.insert(cell.effect);
-      if (cell.volume_column) volume_kinds.insert(cell.volume_column >= 0x10 && cell.volume_column <= 0x50 ? 1 : cell.volume_column >> 4);
+      if (cell.volume_column)
+        volume_kinds.insert(cell.volume_column >= 0x10 && cell.volume_column <= 0x50 ? 1 : cell.volume_column >> 4);
     }
   const struct {
     int effect;
     const char* name;
-  } wanted[] = {{0x00, "arpeggio"}, {0x01, "portamento up"}, {0x02, "portamento down"}, {0x03, "tone portamento"},
-                {0x04, "vibrato"}, {0x05, "tone portamento and volume slide"}, {0x06, "vibrato and volume slide"},
-                {0x08, "panning"}, {0x09, "sample offset"}, {0x0A, "volume slide"}, {0x10, "global volume"},
-                {0x11, "global volume slide"}, {0x14, "key off"}, {0x15, "envelope position"}, {0x19, "panning slide"},
-                {0x1B, "multi retrigger"}, {0x1D, "tremor"}, {0x21, "extra fine portamento"},
-                {0x101, "fine portamento up"}, {0x102, "fine portamento down"}, {0x104, "vibrato waveform"},
-                {0x109, "retrigger"}, {0x10A, "fine volume slide"}, {0x10C, "note cut"}, {0x10D, "note delay"}};
+  } wanted[] = {{0x00, "arpeggio"},
+                {0x01, "portamento up"},
+                {0x02, "portamento down"},
+                {0x03, "tone portamento"},
+                {0x04, "vibrato"},
+                {0x05, "tone portamento and volume slide"},
+                {0x06, "vibrato and volume slide"},
+                {0x08, "panning"},
+                {0x09, "sample offset"},
+                {0x0A, "volume slide"},
+                {0x10, "global volume"},
+                {0x11, "global volume slide"},
+                {0x14, "key off"},
+                {0x15, "envelope position"},
+                {0x19, "panning slide"},
+                {0x1B, "multi retrigger"},
+                {0x1D, "tremor"},
+                {0x21, "extra fine portamento"},
+                {0x101, "fine portamento up"},
+                {0x102, "fine portamento down"},
+                {0x104, "vibrato waveform"},
+                {0x109, "retrigger"},
+                {0x10A, "fine volume slide"},
+                {0x10C, "note cut"},
+                {0x10D, "note delay"}};
   for (const auto& w : wanted) EXPECT_TRUE(effects.count(w.effect)) << w.name;
   // Set volume, slides down and up, fine slides, vibrato speed and depth,
   // panning, panning slides and tone portamento.

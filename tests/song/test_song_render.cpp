@@ -36,7 +36,8 @@ const std::vector<std::int16_t>& pass() {
 
 double rms_db(const std::vector<std::int16_t>& pcm, std::int64_t first_frame, std::int64_t frames) {
   double sum = 0;
-  for (std::int64_t i = 2 * first_frame; i < 2 * (first_frame + frames); ++i) sum += static_cast<double>(pcm[i]) * pcm[i];
+  for (std::int64_t i = 2 * first_frame; i < 2 * (first_frame + frames); ++i)
+    sum += static_cast<double>(pcm[i]) * pcm[i];
   return 10 * std::log10(sum / (2.0 * static_cast<double>(frames)) / (32768.0 * 32768.0) + 1e-30);
 }
 

@@ -90,10 +90,14 @@ TEST(SynthWave, TheSineTableGivesWhatTheSineOfEachFrameGives) {
   for (std::uint32_t period : {1u, 2u, 3u, 7u, 64u, 1000u, 4096u}) {
     std::vector<Partial> partials;
     for (int p = 0; p < 12; ++p) {
-      const double phase = p == 0 ? 0.0 : p == 1 ? std::nextafter(1.0, 0.0) : static_cast<double>(random() % 1000) / 1000.0;
+      const double phase = p == 0   ? 0.0
+                           : p == 1 ? std::nextafter(1.0, 0.0)
+                                    : static_cast<double>(random() % 1000) / 1000.0;
       partials.push_back({static_cast<std::uint32_t>(random() % (3 * period + 2)), 1.0 / (p + 1), phase});
     }
-    const PartialWeight weight = [](std::size_t p, std::uint32_t frame) { return 1.0 + 0.01 * static_cast<double>(p) + frame / 700.0; };
+    const PartialWeight weight = [](std::size_t p, std::uint32_t frame) {
+      return 1.0 + 0.01 * static_cast<double>(p) + frame / 700.0;
+    };
     for (bool weighted : {false, true}) {
       const std::uint32_t frames = 3 * period + 37;
       const Wave wave = render_partials(frames, period, partials, weighted ? weight : PartialWeight{});

@@ -9,7 +9,9 @@
 namespace {
 
 std::uint32_t read16(const std::vector<std::uint8_t>& d, std::size_t at) { return d[at] | (d[at + 1] << 8); }
-std::uint32_t read32(const std::vector<std::uint8_t>& d, std::size_t at) { return read16(d, at) | (read16(d, at + 2) << 16); }
+std::uint32_t read32(const std::vector<std::uint8_t>& d, std::size_t at) {
+  return read16(d, at) | (read16(d, at + 2) << 16);
+}
 
 // Unpacks cells the way the format describes it, independently of the writer.
 std::vector<XmCell> unpack(const std::vector<std::uint8_t>& packed, std::size_t count, std::size_t& used) {
@@ -101,7 +103,8 @@ TEST(SampleData, EightBitFramesAreNarrowedAndDeltaCoded) {
   XmSample sample;
   sample.sixteen_bit = false;
   sample.frames = {256, 512, 256, -32768, 32767, 127, 128};
-  const std::vector<std::uint8_t> expected = {1, 1, 0xFF, static_cast<std::uint8_t>(-128 - 1), 255, static_cast<std::uint8_t>(0 - 127), 1};
+  const std::vector<std::uint8_t> expected = {
+      1, 1, 0xFF, static_cast<std::uint8_t>(-128 - 1), 255, static_cast<std::uint8_t>(0 - 127), 1};
   EXPECT_EQ(encode_sample_data(sample), expected);
   EXPECT_EQ(sample_data_bytes(sample), 7u);
 }
@@ -137,12 +140,12 @@ TEST(WriteModule, PutsEveryHeaderFieldAtItsOffset) {
   EXPECT_EQ(d[37], 0x1A);
   EXPECT_EQ(read16(d, 58), 0x0104u);
   EXPECT_EQ(read32(d, 60), 276u);
-  EXPECT_EQ(read16(d, 64), 3u);    // song length
-  EXPECT_EQ(read16(d, 66), 1u);    // restart
-  EXPECT_EQ(read16(d, 68), 2u);    // channels
-  EXPECT_EQ(read16(d, 70), 2u);    // patterns
-  EXPECT_EQ(read16(d, 72), 2u);    // instruments
-  EXPECT_EQ(read16(d, 74), 1u);    // linear
+  EXPECT_EQ(read16(d, 64), 3u);  // song length
+  EXPECT_EQ(read16(d, 66), 1u);  // restart
+  EXPECT_EQ(read16(d, 68), 2u);  // channels
+  EXPECT_EQ(read16(d, 70), 2u);  // patterns
+  EXPECT_EQ(read16(d, 72), 2u);  // instruments
+  EXPECT_EQ(read16(d, 74), 1u);  // linear
   EXPECT_EQ(read16(d, 76), 5u);
   EXPECT_EQ(read16(d, 78), 140u);
   EXPECT_EQ(d[80], 1);
@@ -180,10 +183,10 @@ TEST(WriteModule, PutsEveryHeaderFieldAtItsOffset) {
   EXPECT_EQ(read16(d, ins + 129), 0u);   // first volume point x
   EXPECT_EQ(read16(d, ins + 131), 64u);  // and y
   EXPECT_EQ(read16(d, ins + 133), 10u);
-  EXPECT_EQ(d[ins + 225], 2);                          // volume points
+  EXPECT_EQ(d[ins + 225], 2);  // volume points
   EXPECT_EQ(d[ins + 233], envelope_on | envelope_sustain);
-  EXPECT_EQ(d[ins + 237], 7);                          // vibrato depth
-  EXPECT_EQ(read16(d, ins + 239), 261u);               // fadeout as stored
+  EXPECT_EQ(d[ins + 237], 7);             // vibrato depth
+  EXPECT_EQ(read16(d, ins + 239), 261u);  // fadeout as stored
 
   const std::size_t sample = ins + 263;
   EXPECT_EQ(read32(d, sample), 4u);      // bytes
@@ -191,7 +194,7 @@ TEST(WriteModule, PutsEveryHeaderFieldAtItsOffset) {
   EXPECT_EQ(read32(d, sample + 8), 2u);  // loop length
   EXPECT_EQ(d[sample + 12], 40);
   EXPECT_EQ(static_cast<std::int8_t>(d[sample + 13]), -16);
-  EXPECT_EQ(d[sample + 14], 2);          // ping-pong, 8-bit
+  EXPECT_EQ(d[sample + 14], 2);  // ping-pong, 8-bit
   EXPECT_EQ(d[sample + 15], 200);
   EXPECT_EQ(static_cast<std::int8_t>(d[sample + 16]), -12);
   const std::vector<std::uint8_t> data(d.begin() + sample + 40, d.end());

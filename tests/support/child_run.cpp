@@ -146,8 +146,7 @@ std::vector<std::string> calls_named(const std::vector<std::string>& calls, cons
   std::vector<std::string> picked;
   for (const std::string& call : calls) {
     for (const std::string& name : names) {
-      if (call.compare(0, name.size(), name) == 0 &&
-          (call.size() == name.size() || call[name.size()] == '(')) {
+      if (call.compare(0, name.size(), name) == 0 && (call.size() == name.size() || call[name.size()] == '(')) {
         picked.push_back(call);
         break;
       }

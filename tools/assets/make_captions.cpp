@@ -96,8 +96,7 @@ int main(int argc, char** argv) {
   }
   // The block's layout has room for exactly this much text.
   if (texts.size() != caption_texts_bytes) {
-    std::fprintf(stderr, "make_captions: the texts take %zu bytes, not %zu\n", texts.size(),
-                 caption_texts_bytes);
+    std::fprintf(stderr, "make_captions: the texts take %zu bytes, not %zu\n", texts.size(), caption_texts_bytes);
     return 1;
   }
   bool ok = asset_io::write_file(dir + "/caption_table.bin", table);

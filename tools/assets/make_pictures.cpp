@@ -50,9 +50,7 @@ struct Levels {
 };
 
 // Distance from the centre (cx, cy) measured on the 4:3 screen, in rows.
-double screen_distance(double x, double y, double cx, double cy) {
-  return std::hypot((x - cx) / pixel_aspect, y - cy);
-}
+double screen_distance(double x, double y, double cx, double cy) { return std::hypot((x - cx) / pixel_aspect, y - cy); }
 
 // Coverage grown by an ellipse of radius r rows (1.2 r columns), so that an
 // outline looks equally thick across and down.
@@ -115,7 +113,8 @@ Coverage draw_text(Levels& picture, const std::string& text, double cx, double b
 
 // A deterministic grain in -1..1 for pixel (x, y).
 double grain(int x, int y, std::uint32_t seed) {
-  std::uint32_t n = static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^ seed * 83492791u;
+  std::uint32_t n =
+      static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^ seed * 83492791u;
   n ^= n >> 13;
   n *= 0x5bd1e995u;
   n ^= n >> 15;
@@ -193,8 +192,8 @@ Levels alternating_1() {
     const double edge = std::min(smoothstep(59, 63, y), 1.0 - smoothstep(136, 140, y));
     for (int x = 0; x < w; ++x) p.at(x, y) += (0.0 - p.at(x, y)) * edge;
   }
-  draw_text(p, "Z-PLORAN", 160, 120, {40, 3, 2.0, 1.6, 0.0, 0, 0,
-                                     [](int, int y) { return 24.0 - 6.0 * smoothstep(80, 122, y); }});
+  draw_text(p, "Z-PLORAN", 160, 120,
+            {40, 3, 2.0, 1.6, 0.0, 0, 0, [](int, int y) { return 24.0 - 6.0 * smoothstep(80, 122, y); }});
   return p;
 }
 
@@ -238,10 +237,9 @@ Levels end_logo() {
   // The title across the top, outlined and shadowed in opaque black.
   Levels title;
   std::fill(title.v.begin(), title.v.end(), -1.0);
-  const Coverage footprint = draw_text(title, "VORNA Z-PLORAN", 160, 36, {22, 1, 1.2, 1.5, 0.0, 2, 2,
-                                                                      [](int, int y) {
-                                                                        return 22.0 - 8.0 * smoothstep(14, 36, y);
-                                                                      }});
+  const Coverage footprint =
+      draw_text(title, "VORNA Z-PLORAN", 160, 36,
+                {22, 1, 1.2, 1.5, 0.0, 2, 2, [](int, int y) { return 22.0 - 8.0 * smoothstep(14, 36, y); }});
   for (int i = 0; i < w * h; ++i) {
     if (footprint.a[i] > 0.3) p.v[i] = std::max(0.0, title.v[i]);
   }

@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
       // its bevels' average; a slow wave across the texture (period 256)
       // keeps the repetition from looking flat.
       const double base = 0.10 + 0.05 * h;
-      const double wave = 0.08 * std::sin(2 * M_PI * (x + 2 * y) / size) + 0.06 * std::cos(2 * M_PI * (3 * x - y) / size);
+      const double wave =
+          0.08 * std::sin(2 * M_PI * (x + 2 * y) / size) + 0.06 * std::cos(2 * M_PI * (3 * x - y) / size);
       const double specular = std::pow(diffuse, 12.0) * 0.30;
       const double light = clamp01((base + 0.52 * diffuse + wave) * smoothstep(-0.2, 0.6, h) + specular);
       const int shade = static_cast<int>(std::lround(light * 127.0));

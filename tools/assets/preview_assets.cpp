@@ -19,8 +19,8 @@
 
 #include "assets/assets.h"
 #include "fx2d/fx2d.h"
-#include "tools/png/frame_png.h"
 #include "shell/shell.h"
+#include "tools/png/frame_png.h"
 
 namespace {
 

@@ -129,8 +129,7 @@ double draw_line(Coverage& out, const std::string& text, double x, double baseli
       const double origin_x = (x + pen) * supersample;
       const double origin_y = baseline * supersample;
       render(c, sx * em, sy * em, bold, bold, [&](int px, int py, double v) {
-        add_sample(out, std::lround(std::floor(origin_x + bold / 2.0 + px)),
-                   std::lround(std::floor(origin_y + py)), v);
+        add_sample(out, std::lround(std::floor(origin_x + bold / 2.0 + px)), std::lround(std::floor(origin_y + py)), v);
       });
     }
     if (c != ' ') {

@@ -16,7 +16,9 @@ struct Coverage {
   std::vector<double> a;
   Coverage() = default;
   Coverage(int width, int height) : w(width), h(height), a(static_cast<std::size_t>(width) * height, 0.0) {}
-  double at(int x, int y) const { return x < 0 || y < 0 || x >= w || y >= h ? 0.0 : a[static_cast<std::size_t>(y) * w + x]; }
+  double at(int x, int y) const {
+    return x < 0 || y < 0 || x >= w || y >= h ? 0.0 : a[static_cast<std::size_t>(y) * w + x];
+  }
   double& ref(int x, int y) { return a[static_cast<std::size_t>(y) * w + x]; }
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "headless/headless.h"
@@ -263,7 +263,7 @@ struct Outputs {
   std::uint64_t wav_bytes = 0;
   std::string wav_file;  // the WAV written, the user's or a temporary one for the video
   std::FILE* video = nullptr;
-  std::string video_only;  // the video without sound, muxed at the end
+  std::string video_only;        // the video without sound, muxed at the end
   std::uint32_t video_step = 1;  // every video_step-th frame goes into the video
   std::uint32_t recorded = 0;
   std::uint64_t sound_frames = 0;  // recorded, and their hash
@@ -424,11 +424,13 @@ int main(int argc, char** argv) {
     // halved with full-resolution chroma: left to itself, ffmpeg converts
     // to YUV first and scales the colour by nearest neighbour, which costs
     // more quality than the encoder does.
-    std::string command = "ffmpeg -loglevel error -y -f rawvideo -pixel_format rgb565le -video_size 320x200"
-                          " -framerate " + rate +
-                          " -i pipe:0 -vf format=rgb24,scale=960:800:flags=neighbor,format=rgb24,"
-                          "scale=960:720:flags=bilinear+full_chroma_int+accurate_rnd,format=yuv420p "
-                          + quality.encoder + " -pix_fmt yuv420p " + shell_quote(run.video_only);
+    std::string command =
+        "ffmpeg -loglevel error -y -f rawvideo -pixel_format rgb565le -video_size 320x200"
+        " -framerate " +
+        rate +
+        " -i pipe:0 -vf format=rgb24,scale=960:800:flags=neighbor,format=rgb24,"
+        "scale=960:720:flags=bilinear+full_chroma_int+accurate_rnd,format=yuv420p " +
+        quality.encoder + " -pix_fmt yuv420p " + shell_quote(run.video_only);
     run.video = ::popen(command.c_str(), "w");
     if (run.video == nullptr) {
       fail("cannot start ffmpeg");
@@ -474,9 +476,8 @@ int main(int argc, char** argv) {
       note_failure("ffmpeg could not encode the video");
     } else {
       std::string mux = "ffmpeg -loglevel error -y -i " + shell_quote(run.video_only) + " -i " +
-                        shell_quote(run.wav_file) + " -c:v copy -c:a aac -b:a " +
-                        options.quality->sound_rate + " -shortest " +
-                        shell_quote(options.video_path);
+                        shell_quote(run.wav_file) + " -c:v copy -c:a aac -b:a " + options.quality->sound_rate +
+                        " -shortest " + shell_quote(options.video_path);
       if (std::system(mux.c_str()) != 0) {
         note_failure("ffmpeg could not add the sound to the video");
       }

@@ -6,9 +6,10 @@
 std::string progress_line(const ProgressFigures& figures) {
   char text[160];
   double fraction = figures.fraction < 0.0 ? 0.0 : figures.fraction > 1.0 ? 1.0 : figures.fraction;
-  int length = std::snprintf(text, sizeof(text), "frame %u  song %02X:%02X  %3d%%", figures.frames,
-                             static_cast<unsigned>(figures.position >> 8), static_cast<unsigned>(figures.position & 0xFF),
-                             static_cast<int>(std::floor(fraction * 100.0)));
+  int length =
+      std::snprintf(text, sizeof(text), "frame %u  song %02X:%02X  %3d%%", figures.frames,
+                    static_cast<unsigned>(figures.position >> 8), static_cast<unsigned>(figures.position & 0xFF),
+                    static_cast<int>(std::floor(fraction * 100.0)));
   std::string line(text, static_cast<std::size_t>(length));
   // Under a tenth of a second on the clock, the speed is mostly noise.
   if (figures.elapsed_seconds >= 0.1 && figures.show_seconds > 0.0) {

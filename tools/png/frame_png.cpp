@@ -41,7 +41,8 @@ void expand(std::uint16_t p, std::uint8_t* out) {
 
 }  // namespace
 
-bool write_png_565(const std::string& path, const std::uint16_t* pixels, int width, int height, int scale_x, int scale_y) {
+bool write_png_565(const std::string& path, const std::uint16_t* pixels, int width, int height, int scale_x,
+                   int scale_y) {
   const int w = width * scale_x, h = height * scale_y;
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
   for (int y = 0; y < h; ++y) {

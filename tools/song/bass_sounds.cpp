@@ -67,8 +67,7 @@ XmInstrument make_acid_bass() {
   Wave wave = render_partials(attack + period, period, partials, weight);
   const double top = peak_of(wave);
   for (double& v : wave) v = soft_clip(2.2 * v / top);
-  XmInstrument acid =
-      single_sample_instrument("acid bass", looped("acid bass", wave, 0.95, relative, attack, period));
+  XmInstrument acid = single_sample_instrument("acid bass", looped("acid bass", wave, 0.95, relative, attack, period));
   acid.volume_envelope = make_envelope({{0, 64}, {3, 58}, {10, 50}, {24, 44}}, envelope_on | envelope_sustain, 3);
   acid.fadeout = 3000;
   return acid;

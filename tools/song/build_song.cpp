@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "build_song: cannot write %s\n", argv[2]);
     return 1;
   }
-  std::printf("%s: %zu bytes, %zu orders, %zu patterns, %zu instruments\n", argv[2], bytes.size(),
-              module.orders.size(), module.patterns.size(), module.instruments.size());
+  std::printf("%s: %zu bytes, %zu orders, %zu patterns, %zu instruments\n", argv[2], bytes.size(), module.orders.size(),
+              module.patterns.size(), module.instruments.size());
   return 0;
 }

@@ -78,8 +78,8 @@ XmInstrument make_snare() {
     const double t = i / rate;
     phase_a += (188.0 + 60.0 * exp_series(-t / 0.01)) / rate;
     phase_b += (331.0 + 80.0 * exp_series(-t / 0.01)) / rate;
-    const double tone = (0.7 * sine_turns(phase_a) * exp_series(-t / 0.055) +
-                         0.35 * sine_turns(phase_b) * exp_series(-t / 0.035));
+    const double tone =
+        (0.7 * sine_turns(phase_a) * exp_series(-t / 0.055) + 0.35 * sine_turns(phase_b) * exp_series(-t / 0.035));
     const double n = next_noise(noise);
     const double wires = filter_step(crack, n, 4200.0, 0.6, rate).high * exp_series(-t / 0.13);
     const double thump = filter_step(body_filter, n, 1400.0, 1.2, rate).band * exp_series(-t / 0.04);

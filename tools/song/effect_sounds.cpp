@@ -39,7 +39,7 @@ XmInstrument make_riser() {
   double phase = 0;
   const double n = static_cast<double>(wave.size());
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    const double x = static_cast<double>(i) / n;  // 0..1 through the rise
+    const double x = static_cast<double>(i) / n;       // 0..1 through the rise
     const double frequency = 250.0 * pow2(x * 4.585);  // 250 Hz .. 6 kHz
     phase += (110.0 * pow2(x * 3.0)) / rate;
     const double band = filter_step(filter, next_noise(noise), frequency, 2.2, rate).band;

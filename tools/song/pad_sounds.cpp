@@ -75,16 +75,15 @@ XmInstrument make_choir() {
   const std::uint32_t voices[3] = {bin - 1, bin, bin + 1};
   for (std::uint32_t voice : voices)
     for (std::uint32_t h = 1; h * voice <= limit; ++h)
-      partials.push_back({h * voice, vowel_gain(h * voice * bin_hertz) / std::sqrt(static_cast<double>(h)),
-                          next_unit(noise)});
+      partials.push_back(
+          {h * voice, vowel_gain(h * voice * bin_hertz) / std::sqrt(static_cast<double>(h)), next_unit(noise)});
   for (std::uint32_t b = static_cast<std::uint32_t>(1800 / bin_hertz); b < limit; b += 3)
     partials.push_back({b, 0.012 * next_unit(noise), next_unit(noise)});
   const Wave wave = render_partials(period, period, partials);
   XmInstrument choir = single_sample_instrument("choir", whole_loop("choir", wave, 0.9, relative));
   // Swells in, then breathes: the loop between points 1 and 3 runs while
   // the key is held and after it is let go, under the fadeout.
-  choir.volume_envelope =
-      make_envelope({{0, 0}, {16, 60}, {40, 46}, {64, 60}}, envelope_on | envelope_loop, 0, 1, 3);
+  choir.volume_envelope = make_envelope({{0, 0}, {16, 60}, {40, 46}, {64, 60}}, envelope_on | envelope_loop, 0, 1, 3);
   choir.panning_envelope =
       make_envelope({{0, 32}, {60, 18}, {120, 46}, {180, 32}}, envelope_on | envelope_loop, 0, 0, 3);
   choir.fadeout = 400;

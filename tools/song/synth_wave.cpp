@@ -78,12 +78,14 @@ double peak_of(const Wave& wave) {
 }
 
 void fade_in(Wave& wave, std::size_t frames) {
-  for (std::size_t i = 0; i < frames && i < wave.size(); ++i) wave[i] *= static_cast<double>(i) / static_cast<double>(frames);
+  for (std::size_t i = 0; i < frames && i < wave.size(); ++i)
+    wave[i] *= static_cast<double>(i) / static_cast<double>(frames);
 }
 
 void fade_out(Wave& wave, std::size_t frames) {
   const std::size_t n = wave.size();
-  for (std::size_t i = 0; i < frames && i < n; ++i) wave[n - 1 - i] *= static_cast<double>(i) / static_cast<double>(frames);
+  for (std::size_t i = 0; i < frames && i < n; ++i)
+    wave[n - 1 - i] *= static_cast<double>(i) / static_cast<double>(frames);
 }
 
 void mix_into(Wave& destination, const Wave& source, double gain, std::size_t offset) {

@@ -31,8 +31,7 @@ Wave render_partials(std::uint32_t frames, std::uint32_t period, const std::vect
 // Adds the harmonics of a sawtooth (amplitude 1/h) or a square (odd
 // harmonics) on a fundamental bin, up to bin limit, with random phases.
 void add_saw(std::vector<Partial>& partials, std::uint32_t bin, double amplitude, std::uint32_t limit, Noise& noise);
-void add_square(std::vector<Partial>& partials, std::uint32_t bin, double amplitude, std::uint32_t limit,
-                Noise& noise);
+void add_square(std::vector<Partial>& partials, std::uint32_t bin, double amplitude, std::uint32_t limit, Noise& noise);
 
 // The bin nearest to frequency in a loop of period frames at rate.
 std::uint32_t nearest_bin(double frequency, std::uint32_t period, double rate);

@@ -64,8 +64,8 @@ struct XmSample {
 };
 
 struct XmInstrument {
-  std::string name;  // at most 22 characters are stored
-  std::vector<XmSample> samples;  // at most 16; none for an empty slot
+  std::string name;                       // at most 22 characters are stored
+  std::vector<XmSample> samples;          // at most 16; none for an empty slot
   std::array<std::uint8_t, 96> keymap{};  // sample index for notes 1..96
   XmEnvelope volume_envelope;
   XmEnvelope panning_envelope;

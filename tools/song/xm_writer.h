@@ -10,7 +10,7 @@
 #include "tools/song/xm_module.h"
 
 // Byte sizes of the fixed parts, as written.
-inline constexpr std::uint32_t xm_header_size = 276;         // counted from offset 60
+inline constexpr std::uint32_t xm_header_size = 276;  // counted from offset 60
 inline constexpr std::uint32_t xm_pattern_header_size = 9;
 inline constexpr std::uint32_t xm_instrument_header_size = 263;
 inline constexpr std::uint32_t xm_empty_instrument_header_size = 29;

@@ -40,8 +40,8 @@ constexpr int max_shown_channels = 64;
 constexpr std::int32_t buffer_ms = 100;
 
 enum Command : int {
-  command_load = 1,        // the file at module_path
-  command_play_pause = 2,  // play from the start, pause, or resume
+  command_load = 1,          // the file at module_path
+  command_play_pause = 2,    // play from the start, pause, or resume
   command_seek_seconds = 3,  // value: seconds forward (negative: back)
   command_seek_orders = 4,   // value: orders forward (negative: back)
   command_render = 5,        // save one pass as WAV at wav_path
@@ -55,10 +55,10 @@ enum RenderState : int { render_idle = 0, render_running, render_done, render_fa
 // --- What the page reads -----------------------------------------------------
 
 struct ChannelView {
-  std::atomic<std::int32_t> note{-1};   // keymap index 0..95 (C-0 ...), -1 none
+  std::atomic<std::int32_t> note{-1};       // keymap index 0..95 (C-0 ...), -1 none
   std::atomic<std::int32_t> instrument{0};  // 1-based, 0 none
-  std::atomic<std::int32_t> volume{0};  // 0..64
-  std::atomic<std::int32_t> level{0};   // the voice's gain reached, 0..255
+  std::atomic<std::int32_t> volume{0};      // 0..64
+  std::atomic<std::int32_t> level{0};       // the voice's gain reached, 0..255
 };
 
 std::atomic<std::int32_t> shown_state{state_empty};
@@ -111,8 +111,8 @@ void live_tick(Song* playing) {
   const bool row_starts = playing->tick == 0;
   song_tick(playing);
   if (row_starts) {
-    live.rows.push_back({frame, playing->order.load(std::memory_order_relaxed),
-                         playing->row.load(std::memory_order_relaxed)});
+    live.rows.push_back(
+        {frame, playing->order.load(std::memory_order_relaxed), playing->row.load(std::memory_order_relaxed)});
     if (live.rows.size() > 512) {
       live.rows.pop_front();
     }
@@ -443,16 +443,26 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_player_command(int command, int value) 
 // 6 channels, 7 orders in the song, 8 render state.
 extern "C" EMSCRIPTEN_KEEPALIVE int web_player_figure(int which) {
   switch (which) {
-    case 0: return shown_state.load();
-    case 1: return shown_order.load();
-    case 2: return shown_row.load();
-    case 3: return shown_pattern.load();
-    case 4: return shown_tempo.load();
-    case 5: return shown_bpm.load();
-    case 6: return shown_channels.load();
-    case 7: return shown_song_length.load();
-    case 8: return shown_render.load();
-    default: return 0;
+    case 0:
+      return shown_state.load();
+    case 1:
+      return shown_order.load();
+    case 2:
+      return shown_row.load();
+    case 3:
+      return shown_pattern.load();
+    case 4:
+      return shown_tempo.load();
+    case 5:
+      return shown_bpm.load();
+    case 6:
+      return shown_channels.load();
+    case 7:
+      return shown_song_length.load();
+    case 8:
+      return shown_render.load();
+    default:
+      return 0;
   }
 }
 

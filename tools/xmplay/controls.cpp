@@ -97,8 +97,8 @@ double voice_loudness(const Voice& voice, std::int32_t frames) {
   if (gains <= 0.0) {
     return 0.0;
   }
-  const std::uint64_t end = std::min<std::uint64_t>(
-      sample->length, static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length);
+  const std::uint64_t end =
+      std::min<std::uint64_t>(sample->length, static_cast<std::uint64_t>(sample->loop_start) + sample->loop_length);
   if (end == 0) {
     return 0.0;
   }

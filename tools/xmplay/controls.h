@@ -16,8 +16,8 @@
 inline constexpr int control_channels = 256;
 
 struct PlayerControls {
-  std::atomic<float> gain_db{0.0f};             // -60..+24
-  std::atomic<std::int32_t> stereo_percent{100};  // 0 mono .. 100 as the song pans
+  std::atomic<float> gain_db{0.0f};                              // -60..+24
+  std::atomic<std::int32_t> stereo_percent{100};                 // 0 mono .. 100 as the song pans
   std::atomic<std::uint64_t> muted[control_channels / 64] = {};  // bit c % 64 of word c / 64
 
   // From the rendering thread.

@@ -62,11 +62,11 @@ std::vector<std::string> view_lines(const ViewFacts& facts, int columns, int row
   lines.push_back(format("order %3d/%d  pattern %3d  row %3d/%d   ", facts.order, facts.order_count, facts.pattern,
                          facts.row, facts.rows) +
                   clock_text(facts.seconds) + " / " + length + pass);
-  lines.push_back(format("tempo %2d  bpm %3d  volume %+.0f dB  stereo %d%%  ", facts.tempo, facts.bpm,
-                         facts.gain_db, facts.stereo_percent) +
-                  (facts.paused ? "PAUSED" : "playing") +
-                  (facts.bank > 0 ? format("  keys 1-0: channels %d-%d", facts.bank * 10 + 1, facts.bank * 10 + 10)
-                                  : ""));
+  lines.push_back(
+      format("tempo %2d  bpm %3d  volume %+.0f dB  stereo %d%%  ", facts.tempo, facts.bpm, facts.gain_db,
+             facts.stereo_percent) +
+      (facts.paused ? "PAUSED" : "playing") +
+      (facts.bank > 0 ? format("  keys 1-0: channels %d-%d", facts.bank * 10 + 1, facts.bank * 10 + 10) : ""));
   const int room = std::max(0, rows - 1 - static_cast<int>(lines.size()) - 1);
   if (facts.help) {
     for (const char* line : key_help) {

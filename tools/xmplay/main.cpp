@@ -159,8 +159,8 @@ void print_instruments(const Song* song, const std::vector<std::uint8_t>& bytes)
   std::printf("\ninstrument  name                    samples\n");
   for (int i = 0; i < song->instrument_count; ++i) {
     const Instrument& instrument = song->instruments[i];
-    const InstrumentNames* named = static_cast<std::size_t>(i) < names.size() ? &names[static_cast<std::size_t>(i)]
-                                                                              : nullptr;
+    const InstrumentNames* named =
+        static_cast<std::size_t>(i) < names.size() ? &names[static_cast<std::size_t>(i)] : nullptr;
     std::printf("%02X          %-22s  %d\n", i + 1, named != nullptr ? named->name.c_str() : "",
                 instrument.sample_count);
     for (int s = 0; s < instrument.sample_count; ++s) {
@@ -212,9 +212,9 @@ bool print_info(const Options& options, const std::string& path, bool heading) {
   PassPlan plan;
   plan.rate = options.rate;
   plan.start_order = options.start_order;
-  std::printf("length       %s\n",
-              length_text(measure_pass(song, limits_at_rate(quick_pass_limits, options.rate), plan), options.rate)
-                  .c_str());
+  std::printf(
+      "length       %s\n",
+      length_text(measure_pass(song, limits_at_rate(quick_pass_limits, options.rate), plan), options.rate).c_str());
   if (options.verbose) {
     print_instruments(song, bytes);
   }
@@ -355,8 +355,7 @@ ViewFacts gather_facts(const Song* song, const SideMeasure& side, const Session&
   const int channels = std::min<int>(song->channel_count, control_channels);
   for (int k = 0; k < channels; ++k) {
     const std::uint16_t note = player_controls.note[k].load();
-    facts.channels.push_back({note & 0xFF, note >> 8, paused ? 0 : player_controls.level[k].load(),
-                              channel_muted(k)});
+    facts.channels.push_back({note & 0xFF, note >> 8, paused ? 0 : player_controls.level[k].load(), channel_muted(k)});
   }
   return facts;
 }
@@ -483,8 +482,8 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
             case '=':
             case '-':
             case '_':
-              session.gain_db = std::clamp(session.gain_db + (key.character == '+' || key.character == '=' ? 1 : -1),
-                                           -60.0, 24.0);
+              session.gain_db =
+                  std::clamp(session.gain_db + (key.character == '+' || key.character == '=' ? 1 : -1), -60.0, 24.0);
               player_controls.gain_db.store(static_cast<float>(session.gain_db));
               break;
             case 'u':
@@ -533,8 +532,8 @@ Outcome play_file(const Options& options, Session& session, const std::string& p
   }
   if (session.view) {
     // The view gives way to one line for the file played.
-    const double played = static_cast<double>(std::max<std::int64_t>(0, pass_tracker.ticked_frames.load() - latency)) /
-                          options.rate;
+    const double played =
+        static_cast<double>(std::max<std::int64_t>(0, pass_tracker.ticked_frames.load() - latency)) / options.rate;
     write_out(erase_in_place(session.drawn_lines) + "[" + std::to_string(index) + "/" + std::to_string(count) + "] " +
               title + " (" + path + ")  " + clock_text(played) + "\n");
     session.drawn_lines = 0;
@@ -567,8 +566,8 @@ int play_list(const Options& options) {
     int played = 0;
     bool backwards = false;
     for (int k = 0; k < count && !quit;) {
-      const Outcome outcome = play_file(options, session, options.files[order[static_cast<std::size_t>(k)]], k + 1,
-                                        count);
+      const Outcome outcome =
+          play_file(options, session, options.files[order[static_cast<std::size_t>(k)]], k + 1, count);
       switch (outcome) {
         case Outcome::failed:
           any_failed = true;

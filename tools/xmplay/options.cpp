@@ -8,8 +8,25 @@
 namespace {
 
 enum class Name {
-  help, version, info, verbose, quiet, loop, shuffle, wav, raw, timeline, seconds, repeat, repeat_song, start,
-  gain, rate, stereo, mute, solo
+  help,
+  version,
+  info,
+  verbose,
+  quiet,
+  loop,
+  shuffle,
+  wav,
+  raw,
+  timeline,
+  seconds,
+  repeat,
+  repeat_song,
+  start,
+  gain,
+  rate,
+  stereo,
+  mute,
+  solo
 };
 
 struct Spec {
@@ -20,15 +37,24 @@ struct Spec {
 };
 
 const Spec specs[] = {
-    {"help", 'h', false, Name::help},         {"version", 'V', false, Name::version},
-    {"info", 'i', false, Name::info},         {"verbose", 'v', false, Name::verbose},
-    {"quiet", 'q', false, Name::quiet},       {"loop", 'l', false, Name::loop},
-    {"shuffle", 'z', false, Name::shuffle},   {"wav", 'w', true, Name::wav},
-    {"raw", 0, true, Name::raw},              {"timeline", 0, true, Name::timeline},
-    {"seconds", 't', true, Name::seconds},    {"repeat", 0, true, Name::repeat},
-    {"repeat-song", 0, true, Name::repeat_song}, {"start", 's', true, Name::start},
-    {"gain", 'g', true, Name::gain},          {"rate", 'r', true, Name::rate},
-    {"stereo", 0, true, Name::stereo},        {"mute", 'm', true, Name::mute},
+    {"help", 'h', false, Name::help},
+    {"version", 'V', false, Name::version},
+    {"info", 'i', false, Name::info},
+    {"verbose", 'v', false, Name::verbose},
+    {"quiet", 'q', false, Name::quiet},
+    {"loop", 'l', false, Name::loop},
+    {"shuffle", 'z', false, Name::shuffle},
+    {"wav", 'w', true, Name::wav},
+    {"raw", 0, true, Name::raw},
+    {"timeline", 0, true, Name::timeline},
+    {"seconds", 't', true, Name::seconds},
+    {"repeat", 0, true, Name::repeat},
+    {"repeat-song", 0, true, Name::repeat_song},
+    {"start", 's', true, Name::start},
+    {"gain", 'g', true, Name::gain},
+    {"rate", 'r', true, Name::rate},
+    {"stereo", 0, true, Name::stereo},
+    {"mute", 'm', true, Name::mute},
     {"solo", 0, true, Name::solo},
 };
 
@@ -77,9 +103,7 @@ bool channel_list(const std::string& text, std::vector<int>& channels) {
   return !channels.empty();
 }
 
-std::string shown(const Spec& spec) {
-  return std::string("--") + spec.long_name;
-}
+std::string shown(const Spec& spec) { return std::string("--") + spec.long_name; }
 
 bool apply(const Spec& spec, const std::string& value, Options& options, std::vector<int>& solo, std::string& error) {
   long number = 0;

@@ -179,8 +179,7 @@ void run_writer(BlockWriter& writer) {
     writer.blocks.pop_front();
     hold.unlock();
     writer.changed.notify_all();
-    const bool written =
-        std::fwrite(block.values.get(), sizeof(std::int16_t), block.size, writer.file) == block.size;
+    const bool written = std::fwrite(block.values.get(), sizeof(std::int16_t), block.size, writer.file) == block.size;
     hold.lock();
     writer.failed = writer.failed || !written;
   }
@@ -500,8 +499,7 @@ bool render_wav(Song* song, const RenderRequest& request, std::string& error, st
   written = finish_writer(writer) && written;
   stop_song(song);
   forget_tracker(pass_tracker);
-  if (stopped || !written || !finish_output_file(wav) ||
-      (timeline.file != nullptr && !finish_output_file(timeline))) {
+  if (stopped || !written || !finish_output_file(wav) || (timeline.file != nullptr && !finish_output_file(timeline))) {
     abandon_output_file(wav);
     abandon_output_file(timeline);
     error = stopped ? "interrupted" : "cannot write " + (written ? request.timeline_path : request.wav_path);

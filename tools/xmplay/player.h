@@ -38,17 +38,17 @@ struct PassTracker {
   std::int64_t next_tick_frame;
   std::int32_t previous_order;
   bool keep_rows;
-  std::int32_t passes;  // passes to play; 0 for ever
-  bool heard;           // the listener's controls apply (false for a measurement)
-  std::vector<RowStart> rows;                    // when keep_rows: rows begun, in order
-  std::vector<std::uint8_t> visited_orders;      // 256 flags
-  std::vector<std::uint8_t> row_entries[256];    // by order, then row: entries, up to 64
-  std::vector<std::int64_t> order_clock;         // 256: pass clock where each order began in pass 1, or -1
-  std::int64_t clock;                            // frames into the current pass at next_tick_frame
-  std::atomic<std::int64_t> pass_end_frame;      // -1 until the last pass has ended
-  std::atomic<std::int64_t> ticked_frames;       // next_tick_frame, for other threads
-  std::atomic<std::int64_t> pass_clock;          // clock, for other threads
-  std::atomic<std::int32_t> pass;                // the pass playing, from 1
+  std::int32_t passes;                         // passes to play; 0 for ever
+  bool heard;                                  // the listener's controls apply (false for a measurement)
+  std::vector<RowStart> rows;                  // when keep_rows: rows begun, in order
+  std::vector<std::uint8_t> visited_orders;    // 256 flags
+  std::vector<std::uint8_t> row_entries[256];  // by order, then row: entries, up to 64
+  std::vector<std::int64_t> order_clock;       // 256: pass clock where each order began in pass 1, or -1
+  std::int64_t clock;                          // frames into the current pass at next_tick_frame
+  std::atomic<std::int64_t> pass_end_frame;    // -1 until the last pass has ended
+  std::atomic<std::int64_t> ticked_frames;     // next_tick_frame, for other threads
+  std::atomic<std::int64_t> pass_clock;        // clock, for other threads
+  std::atomic<std::int32_t> pass;              // the pass playing, from 1
   // Requests from other threads, taken at the next tick: play from the
   // start of this order (-1: none), the pass clock there if the tracker has
   // not seen the order yet (-1: unknown, the clock goes on).
@@ -117,9 +117,9 @@ PassLength measure_pass(Song* song, const PassLimits& limits = quick_pass_limits
 std::string clock_text(double seconds);
 
 struct RenderRequest {
-  std::string wav_path;  // "-": standard output
-  bool raw = false;      // headerless 16-bit little-endian stereo frames
-  double seconds = -1.0;  // below 0: the passes
+  std::string wav_path;     // "-": standard output
+  bool raw = false;         // headerless 16-bit little-endian stereo frames
+  double seconds = -1.0;    // below 0: the passes
   std::int32_t passes = 1;  // 0: for ever (then seconds, or to standard output only)
   std::int32_t start_order = 0;
   std::int32_t rate = xmplay_rate;
