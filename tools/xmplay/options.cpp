@@ -29,14 +29,14 @@ enum class Name {
   solo
 };
 
-struct Spec {
+struct OptionEntry {
   const char* long_name;
   char short_name;  // 0: none
   bool takes_value;
   Name name;
 };
 
-const Spec specs[] = {
+const OptionEntry option_table[] = {
     {"help", 'h', false, Name::help},
     {"version", 'V', false, Name::version},
     {"info", 'i', false, Name::info},
@@ -103,15 +103,16 @@ bool channel_list(const std::string& text, std::vector<int>& channels) {
   return !channels.empty();
 }
 
-std::string shown(const Spec& spec) { return std::string("--") + spec.long_name; }
+std::string shown(const OptionEntry& entry) { return std::string("--") + entry.long_name; }
 
-bool apply(const Spec& spec, const std::string& value, Options& options, std::vector<int>& solo, std::string& error) {
+bool apply(const OptionEntry& entry, const std::string& value, Options& options, std::vector<int>& solo,
+           std::string& error) {
   long number = 0;
   const auto bad = [&](const std::string& what) {
-    error = shown(spec) + ": '" + value + "' is not " + what;
+    error = shown(entry) + ": '" + value + "' is not " + what;
     return false;
   };
-  switch (spec.name) {
+  switch (entry.name) {
     case Name::help:
       options.help = true;
       return true;
@@ -234,20 +235,20 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
     if (argument[1] == '-') {
       const std::size_t equals = argument.find('=');
       const std::string name = argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-      const Spec* spec = nullptr;
-      for (const Spec& candidate : specs) {
+      const OptionEntry* entry = nullptr;
+      for (const OptionEntry& candidate : option_table) {
         if (name == candidate.long_name) {
-          spec = &candidate;
+          entry = &candidate;
         }
       }
-      if (spec == nullptr) {
+      if (entry == nullptr) {
         error = "unknown option '--" + name + "'";
         return false;
       }
       std::string value;
-      if (!spec->takes_value) {
+      if (!entry->takes_value) {
         if (equals != std::string::npos) {
-          error = shown(*spec) + " takes no value";
+          error = shown(*entry) + " takes no value";
           return false;
         }
       } else if (equals != std::string::npos) {
@@ -255,10 +256,10 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       } else if (k + 1 < arguments.size()) {
         value = arguments[++k];
       } else {
-        error = shown(*spec) + " needs a value";
+        error = shown(*entry) + " needs a value";
         return false;
       }
-      if (!apply(*spec, value, options, solo, error)) {
+      if (!apply(*entry, value, options, solo, error)) {
         return false;
       }
       continue;
@@ -266,29 +267,29 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
     // Short options, bundled; one that takes a value takes the rest of the
     // argument, or the next one.
     for (std::size_t at = 1; at < argument.size(); ++at) {
-      const Spec* spec = nullptr;
-      for (const Spec& candidate : specs) {
+      const OptionEntry* entry = nullptr;
+      for (const OptionEntry& candidate : option_table) {
         if (candidate.short_name == argument[at]) {
-          spec = &candidate;
+          entry = &candidate;
         }
       }
-      if (spec == nullptr) {
+      if (entry == nullptr) {
         error = std::string("unknown option '-") + argument[at] + "'";
         return false;
       }
       std::string value;
-      if (spec->takes_value) {
+      if (entry->takes_value) {
         if (at + 1 < argument.size()) {
           value = argument.substr(at + 1);
         } else if (k + 1 < arguments.size()) {
           value = arguments[++k];
         } else {
-          error = shown(*spec) + " needs a value";
+          error = shown(*entry) + " needs a value";
           return false;
         }
         at = argument.size();
       }
-      if (!apply(*spec, value, options, solo, error)) {
+      if (!apply(*entry, value, options, solo, error)) {
         return false;
       }
     }
