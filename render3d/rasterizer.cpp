@@ -180,17 +180,21 @@ alignas(32) std::uint32_t row_spans[max_drawn_rows + 8];
 // gathered, saturated to 16 bits and clamped (the same as clamping the
 // 32-bit values, since both steps keep the order and clip_left ..
 // clip_right lies inside 16 bits), then the left ends and widths.
+// The bits of an unsigned 64-bit edge position as the signed lane value the
+// intrinsics take (positions wrap modulo 2^64 on purpose).
+inline long long lane_bits(std::uint64_t value) { return static_cast<long long>(value); }
+
 void walk_spans(std::uint32_t* spans, std::int32_t count, EdgeWalk& short_walk, EdgeWalk& long_walk) {
   const __m128i left_clip = _mm_set1_epi16(static_cast<short>(clip_left));
   const __m128i right_clip = _mm_set1_epi16(static_cast<short>(clip_right));
   const std::uint64_t s = short_walk.slope, l = long_walk.slope;
   std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
-  __m128i short01 = _mm_set_epi64x(static_cast<long long>(short_x + s), static_cast<long long>(short_x));
-  __m128i short23 = _mm_add_epi64(short01, _mm_set1_epi64x(static_cast<long long>(2 * s)));
-  __m128i long01 = _mm_set_epi64x(static_cast<long long>(long_x + l), static_cast<long long>(long_x));
-  __m128i long23 = _mm_add_epi64(long01, _mm_set1_epi64x(static_cast<long long>(2 * l)));
-  const __m128i short_step = _mm_set1_epi64x(static_cast<long long>(4 * s));
-  const __m128i long_step = _mm_set1_epi64x(static_cast<long long>(4 * l));
+  __m128i short01 = _mm_set_epi64x(lane_bits(short_x + s), lane_bits(short_x));
+  __m128i short23 = _mm_add_epi64(short01, _mm_set1_epi64x(lane_bits(2 * s)));
+  __m128i long01 = _mm_set_epi64x(lane_bits(long_x + l), lane_bits(long_x));
+  __m128i long23 = _mm_add_epi64(long01, _mm_set1_epi64x(lane_bits(2 * l)));
+  const __m128i short_step = _mm_set1_epi64x(lane_bits(4 * s));
+  const __m128i long_step = _mm_set1_epi64x(lane_bits(4 * l));
   for (std::int32_t k = 0; k < count; k += 4) {
     const __m128i a =
         _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(short01), _mm_castsi128_ps(short23), _MM_SHUFFLE(3, 1, 3, 1)));
@@ -221,15 +225,14 @@ VORNA_TARGET_AVX2 void walk_spans_avx2(std::uint32_t* spans, std::int32_t count,
   const __m256i right_clip = _mm256_set1_epi16(static_cast<short>(clip_right));
   const std::uint64_t s = short_walk.slope, l = long_walk.slope;
   const std::uint64_t short_x = short_walk.accumulator, long_x = long_walk.accumulator;
-  __m256i short0123 =
-      _mm256_set_epi64x(static_cast<long long>(short_x + 3 * s), static_cast<long long>(short_x + 2 * s),
-                        static_cast<long long>(short_x + s), static_cast<long long>(short_x));
-  __m256i short4567 = _mm256_add_epi64(short0123, _mm256_set1_epi64x(static_cast<long long>(4 * s)));
-  __m256i long0123 = _mm256_set_epi64x(static_cast<long long>(long_x + 3 * l), static_cast<long long>(long_x + 2 * l),
-                                       static_cast<long long>(long_x + l), static_cast<long long>(long_x));
-  __m256i long4567 = _mm256_add_epi64(long0123, _mm256_set1_epi64x(static_cast<long long>(4 * l)));
-  const __m256i short_step = _mm256_set1_epi64x(static_cast<long long>(8 * s));
-  const __m256i long_step = _mm256_set1_epi64x(static_cast<long long>(8 * l));
+  __m256i short0123 = _mm256_set_epi64x(lane_bits(short_x + 3 * s), lane_bits(short_x + 2 * s), lane_bits(short_x + s),
+                                        lane_bits(short_x));
+  __m256i short4567 = _mm256_add_epi64(short0123, _mm256_set1_epi64x(lane_bits(4 * s)));
+  __m256i long0123 =
+      _mm256_set_epi64x(lane_bits(long_x + 3 * l), lane_bits(long_x + 2 * l), lane_bits(long_x + l), lane_bits(long_x));
+  __m256i long4567 = _mm256_add_epi64(long0123, _mm256_set1_epi64x(lane_bits(4 * l)));
+  const __m256i short_step = _mm256_set1_epi64x(lane_bits(8 * s));
+  const __m256i long_step = _mm256_set1_epi64x(lane_bits(8 * l));
   for (std::int32_t k = 0; k < count; k += 8) {
     const __m256i a = _mm256_castps_si256(
         _mm256_shuffle_ps(_mm256_castsi256_ps(short0123), _mm256_castsi256_ps(short4567), _MM_SHUFFLE(3, 1, 3, 1)));
