@@ -6,89 +6,39 @@
 
 namespace {
 
-void put8(std::vector<std::uint8_t>& out, std::uint32_t value) { out.push_back(static_cast<std::uint8_t>(value)); }
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  put8(out, value);
-  put8(out, value >> 8);
-}
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  put16(out, value);
-  put16(out, value >> 16);
-}
-void put_text(std::vector<std::uint8_t>& out, const std::string& text, std::size_t width) {
-  for (std::size_t k = 0; k < width; ++k) {
-    put8(out, k < text.size() ? static_cast<std::uint8_t>(text[k]) : 0);
-  }
-}
-
-void put_cell(std::vector<std::uint8_t>& out, const Cell& cell, Packing packing) {
-  const std::uint8_t fields[5] = {cell.note, cell.instrument, cell.volume_column, cell.effect, cell.parameter};
-  int present = 0;
-  std::uint8_t mask = 0x80;
-  for (int k = 0; k < 5; ++k) {
-    if (fields[k] != 0) {
-      mask = static_cast<std::uint8_t>(mask | 1 << k);
-      ++present;
-    }
-  }
-  const bool plain = packing == Packing::plain || (packing == Packing::mixed && present == 5 && cell.note < 0x80);
-  if (plain) {
-    for (std::uint8_t field : fields) {
-      put8(out, field);
-    }
-    return;
-  }
-  put8(out, mask);
-  for (int k = 0; k < 5; ++k) {
-    if (fields[k] != 0) {
-      put8(out, fields[k]);
-    }
-  }
-}
-
-void put_envelope(std::vector<std::uint8_t>& out, const std::vector<std::pair<std::uint16_t, std::uint16_t>>& points) {
-  for (std::size_t k = 0; k < 12; ++k) {
-    put16(out, k < points.size() ? points[k].first : 0);
-    put16(out, k < points.size() ? points[k].second : 0);
-  }
+XmEnvelope envelope_of(const std::vector<std::pair<std::uint16_t, std::uint16_t>>& points, std::uint8_t type,
+                       std::uint8_t sustain, std::uint8_t loop_start, std::uint8_t loop_end) {
+  XmEnvelope envelope{{}, sustain, loop_start, loop_end, type};
+  for (const auto& [x, y] : points) envelope.points.push_back({x, y});
+  return envelope;
 }
 
 void put_instrument(std::vector<std::uint8_t>& out, const TestInstrument& instrument) {
   const std::uint16_t count = instrument.sample_count.value_or(static_cast<std::uint16_t>(instrument.samples.size()));
-  const std::size_t start = out.size();
   const std::uint32_t header_size = instrument.header_size.value_or(count > 0 ? 263 : 29);
-  put32(out, instrument.declared_header_size.value_or(header_size));
-  put_text(out, "instrument", 22);
-  put8(out, 0);
-  put16(out, count);
-  if (count > 0) {
-    put32(out, 40);
-    out.insert(out.end(), instrument.keymap, instrument.keymap + 96);
-    put_envelope(out, instrument.volume_envelope);
-    put_envelope(out, instrument.panning_envelope);
-    put8(out, instrument.volume_points.value_or(static_cast<std::uint8_t>(instrument.volume_envelope.size())));
-    put8(out, instrument.panning_points.value_or(static_cast<std::uint8_t>(instrument.panning_envelope.size())));
-    for (std::uint8_t field : {instrument.volume_sustain, instrument.volume_loop_start, instrument.volume_loop_end,
-                               instrument.panning_sustain, instrument.panning_loop_start, instrument.panning_loop_end,
-                               instrument.volume_type, instrument.panning_type, instrument.vibrato_type,
-                               instrument.vibrato_sweep, instrument.vibrato_depth, instrument.vibrato_rate}) {
-      put8(out, field);
-    }
-    put16(out, instrument.fadeout);
-  }
-  // Pad (or cut) the header to its declared size.
-  out.resize(start + header_size, 0);
+  XmInstrument fields;
+  fields.name = "instrument";
+  std::copy(instrument.keymap, instrument.keymap + 96, fields.keymap.begin());
+  fields.volume_envelope = envelope_of(instrument.volume_envelope, instrument.volume_type, instrument.volume_sustain,
+                                       instrument.volume_loop_start, instrument.volume_loop_end);
+  fields.panning_envelope =
+      envelope_of(instrument.panning_envelope, instrument.panning_type, instrument.panning_sustain,
+                  instrument.panning_loop_start, instrument.panning_loop_end);
+  fields.vibrato_type = instrument.vibrato_type;
+  fields.vibrato_sweep = instrument.vibrato_sweep;
+  fields.vibrato_depth = instrument.vibrato_depth;
+  fields.vibrato_rate = instrument.vibrato_rate;
+  fields.fadeout = instrument.fadeout;
+  xm_put_instrument_header(
+      out, fields,
+      {instrument.declared_header_size.value_or(header_size), header_size, count,
+       instrument.volume_points.value_or(static_cast<std::uint8_t>(instrument.volume_envelope.size())),
+       instrument.panning_points.value_or(static_cast<std::uint8_t>(instrument.panning_envelope.size()))});
   for (const TestSample& sample : instrument.samples) {
-    put32(out, sample.length.value_or(static_cast<std::uint32_t>(sample.data.size())));
-    put32(out, sample.loop_start);
-    put32(out, sample.loop_length);
-    put8(out, sample.volume);
-    put8(out, static_cast<std::uint8_t>(sample.finetune));
-    put8(out, static_cast<std::uint32_t>(sample.loop) | (sample.sixteen_bit ? 0x10u : 0u));
-    put8(out, sample.panning);
-    put8(out, static_cast<std::uint8_t>(sample.relative_note));
-    put8(out, 0);
-    put_text(out, "sample", 22);
+    xm_put_sample_header(out, {"sample", sample.length.value_or(static_cast<std::uint32_t>(sample.data.size())),
+                               sample.loop_start, sample.loop_length, sample.volume, sample.finetune,
+                               static_cast<std::uint8_t>(sample.loop | (sample.sixteen_bit ? 0x10 : 0)), sample.panning,
+                               sample.relative_note});
   }
   for (const TestSample& sample : instrument.samples) {
     out.insert(out.end(), sample.data.begin(), sample.data.end());
@@ -99,72 +49,28 @@ void put_instrument(std::vector<std::uint8_t>& out, const TestInstrument& instru
 
 std::vector<std::uint8_t> write_module(const TestModule& module) {
   std::vector<std::uint8_t> out;
-  put_text(out, module.id, module.id.size());
-  out.resize(17, 0);
-  put_text(out, module.name, 20);
-  put8(out, 0x1A);
-  put_text(out, "test writer", 20);
-  put16(out, 0x0104);
-  put32(out, module.header_size);
-  put16(out, module.song_length);
-  put16(out, module.restart_position);
-  put16(out, module.channels);
-  put16(out, module.stored_patterns.value_or(static_cast<std::uint16_t>(module.patterns.size())));
-  put16(out, module.stored_instruments.value_or(static_cast<std::uint16_t>(module.instruments.size())));
-  put16(out, module.flags);
-  put16(out, module.tempo);
-  put16(out, module.bpm);
-  for (std::size_t k = 0; k < 256; ++k) {
-    put8(out, k < module.orders.size() ? module.orders[k] : 0);
-  }
-  out.resize(60 + module.header_size, 0);
-
+  xm_put_module_header(
+      out, {module.id, module.name, "test writer", module.header_size, module.song_length, module.restart_position,
+            module.channels, module.stored_patterns.value_or(static_cast<std::uint16_t>(module.patterns.size())),
+            module.stored_instruments.value_or(static_cast<std::uint16_t>(module.instruments.size())), module.flags,
+            module.tempo, module.bpm, module.orders});
   for (const TestPattern& pattern : module.patterns) {
     std::vector<std::uint8_t> data;
     if (pattern.raw_data) {
       data = *pattern.raw_data;
     } else {
-      const std::size_t count = static_cast<std::size_t>(pattern.rows) * module.channels;
-      bool any = false;
-      for (std::size_t c = 0; c < count; ++c) {
-        const Cell cell = c < pattern.cells.size() ? pattern.cells[c] : Cell{};
-        any = any || cell.note != 0 || cell.instrument != 0 || cell.volume_column != 0 || cell.effect != 0 ||
-              cell.parameter != 0;
-        put_cell(data, cell, pattern.packing);
+      std::vector<XmCell> cells(static_cast<std::size_t>(pattern.rows) * module.channels);
+      for (std::size_t c = 0; c < cells.size() && c < pattern.cells.size(); ++c) {
+        const Cell& cell = pattern.cells[c];
+        cells[c] = {cell.note, cell.instrument, cell.volume_column, cell.effect, cell.parameter};
       }
-      if (!any && pattern.packing == Packing::mixed) {
-        data.clear();  // trackers store an empty pattern without data
-      }
+      data = xm_pack_cells(cells.data(), cells.size(), pattern.packing);
     }
-    put32(out, 9);
-    put8(out, 0);
-    put16(out, static_cast<std::uint32_t>(pattern.rows));
-    put16(out, pattern.packed_size.value_or(static_cast<std::uint16_t>(data.size())));
-    out.insert(out.end(), data.begin(), data.end());
+    xm_put_pattern(out, static_cast<std::uint16_t>(pattern.rows),
+                   pattern.packed_size.value_or(static_cast<std::uint16_t>(data.size())), data);
   }
   for (const TestInstrument& instrument : module.instruments) {
     put_instrument(out, instrument);
-  }
-  return out;
-}
-
-std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values) {
-  std::vector<std::uint8_t> out;
-  std::uint8_t previous = 0;
-  for (std::int8_t value : values) {
-    out.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(value) - previous));
-    previous = static_cast<std::uint8_t>(value);
-  }
-  return out;
-}
-
-std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values) {
-  std::vector<std::uint8_t> out;
-  std::uint16_t previous = 0;
-  for (std::int16_t value : values) {
-    const auto delta = static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) - previous);
-    put16(out, delta);
-    previous = static_cast<std::uint16_t>(value);
   }
   return out;
 }

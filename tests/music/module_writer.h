@@ -10,13 +10,10 @@
 #include <vector>
 
 #include "music/internal.h"
+#include "tools/xm/xm_layout.h"
 
 // How the writer stores a pattern's cells.
-enum class Packing {
-  masked,  // every cell as a presence mask and the fields present
-  plain,   // every cell as note and four bytes (bit 7 of the note clear)
-  mixed,   // the shorter of the two for each cell, as trackers save
-};
+using Packing = XmPacking;
 
 struct TestPattern {
   std::int32_t rows = 64;
@@ -76,10 +73,6 @@ struct TestModule {
 };
 
 std::vector<std::uint8_t> write_module(const TestModule& module);
-
-// Delta coding of sample values as a tracker stores them.
-std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values);
-std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values);
 
 // A sample that plays values at 8 bits; keymap all 0.
 TestSample looped_sample(const std::vector<std::int8_t>& values, std::uint8_t loop, std::uint32_t loop_start,

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/song/xm_module.h"
+#include "tools/xm/xm_module.h"
 
 // Instrument numbers as the score writes them (1-based; hex in the score).
 enum InstrumentNumber : std::uint8_t {

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/song/xm_module.h"
+#include "tools/xm/xm_module.h"
 
 struct ScoreSong {
   std::string name;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/song/score_text.h"
-#include "tools/song/xm_module.h"
+#include "tools/xm/xm_module.h"
 
 inline constexpr std::uint32_t song_file_size = 431134;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tools/song/synth_wave.h"
-#include "tools/song/xm_module.h"
+#include "tools/xm/xm_module.h"
 
 // A sample from a finished wave, scaled to peak (a share of full scale).
 XmSample make_sample(const std::string& name, const Wave& wave, double peak, bool sixteen_bit,

@@ -4,24 +4,6 @@
 
 namespace {
 
-// Little-endian appends; every multi-byte field of the format is little-endian.
-void put8(std::vector<std::uint8_t>& out, std::uint32_t value) { out.push_back(static_cast<std::uint8_t>(value)); }
-
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  put8(out, value);
-  put8(out, value >> 8);
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  put16(out, value);
-  put16(out, value >> 16);
-}
-
-// A text field of exactly width bytes: cut, or padded with zero bytes.
-void put_text(std::vector<std::uint8_t>& out, const std::string& text, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) put8(out, i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-}
-
 std::uint32_t bytes_per_frame(const XmSample& sample) { return sample.sixteen_bit ? 2 : 1; }
 
 // The type byte: loop kind in bits 0..1, 16-bit data in bit 4.
@@ -29,14 +11,6 @@ std::uint8_t sample_type(const XmSample& sample) {
   std::uint8_t type = static_cast<std::uint8_t>(sample.loop);
   if (sample.sixteen_bit) type |= 0x10;
   return type;
-}
-
-void put_envelope_points(std::vector<std::uint8_t>& out, const XmEnvelope& envelope) {
-  for (std::size_t i = 0; i < 12; ++i) {
-    const XmEnvelopePoint point = i < envelope.points.size() ? envelope.points[i] : XmEnvelopePoint{};
-    put16(out, point.x);
-    put16(out, point.y);
-  }
 }
 
 std::string check_envelope(const XmEnvelope& envelope, const std::string& what) {
@@ -63,26 +37,7 @@ std::int8_t narrow_frame(std::int16_t frame) {
 }
 
 std::vector<std::uint8_t> pack_pattern(const XmPattern& pattern, std::uint16_t channels) {
-  std::vector<std::uint8_t> out;
-  const std::size_t count = static_cast<std::size_t>(pattern.rows) * channels;
-  bool any = false;
-  for (std::size_t i = 0; i < count; ++i) any = any || !(pattern.cells[i] == XmCell{});
-  if (!any) return out;
-  for (std::size_t i = 0; i < count; ++i) {
-    const XmCell& cell = pattern.cells[i];
-    const std::uint8_t fields[5] = {cell.note, cell.instrument, cell.volume_column, cell.effect, cell.parameter};
-    std::uint8_t mask = 0x80;
-    for (int f = 0; f < 5; ++f)
-      if (fields[f] != 0) mask |= static_cast<std::uint8_t>(1 << f);
-    if (mask == 0x9F && cell.note < 0x80) {
-      for (std::uint8_t field : fields) put8(out, field);
-      continue;
-    }
-    put8(out, mask);
-    for (std::uint8_t field : fields)
-      if (field != 0) put8(out, field);
-  }
-  return out;
+  return xm_pack_cells(pattern.cells.data(), static_cast<std::size_t>(pattern.rows) * channels, XmPacking::mixed);
 }
 
 std::uint32_t sample_data_bytes(const XmSample& sample) {
@@ -90,24 +45,10 @@ std::uint32_t sample_data_bytes(const XmSample& sample) {
 }
 
 std::vector<std::uint8_t> encode_sample_data(const XmSample& sample) {
-  std::vector<std::uint8_t> out;
-  out.reserve(sample_data_bytes(sample));
-  if (sample.sixteen_bit) {
-    std::uint16_t previous = 0;
-    for (std::int16_t frame : sample.frames) {
-      const std::uint16_t value = static_cast<std::uint16_t>(frame);
-      put16(out, static_cast<std::uint16_t>(value - previous));
-      previous = value;
-    }
-  } else {
-    std::uint8_t previous = 0;
-    for (std::int16_t frame : sample.frames) {
-      const std::uint8_t value = static_cast<std::uint8_t>(narrow_frame(frame));
-      put8(out, static_cast<std::uint8_t>(value - previous));
-      previous = value;
-    }
-  }
-  return out;
+  if (sample.sixteen_bit) return delta_16bit(sample.frames);
+  std::vector<std::int8_t> values(sample.frames.size());
+  std::transform(sample.frames.begin(), sample.frames.end(), values.begin(), narrow_frame);
+  return delta_8bit(values);
 }
 
 std::uint64_t module_file_size(const XmModule& module) {
@@ -173,80 +114,27 @@ std::string check_module(const XmModule& module) {
 std::vector<std::uint8_t> write_module(const XmModule& module) {
   std::vector<std::uint8_t> out;
   out.reserve(module_file_size(module));
-
-  // Module header.
-  put_text(out, "Extended Module: ", 17);
-  put_text(out, module.name, 20);
-  put8(out, 0x1A);
-  put_text(out, module.tracker_name, 20);
-  put16(out, 0x0104);
-  put32(out, xm_header_size);
-  put16(out, static_cast<std::uint32_t>(module.orders.size()));
-  put16(out, module.restart_position);
-  put16(out, module.channel_count);
-  put16(out, static_cast<std::uint32_t>(module.patterns.size()));
-  put16(out, static_cast<std::uint32_t>(module.instruments.size()));
-  put16(out, module.flags);
-  put16(out, module.tempo);
-  put16(out, module.bpm);
-  for (std::size_t i = 0; i < 256; ++i) put8(out, i < module.orders.size() ? module.orders[i] : 0);
-
+  xm_put_module_header(
+      out, {"Extended Module: ", module.name, module.tracker_name, xm_header_size,
+            static_cast<std::uint16_t>(module.orders.size()), module.restart_position, module.channel_count,
+            static_cast<std::uint16_t>(module.patterns.size()), static_cast<std::uint16_t>(module.instruments.size()),
+            module.flags, module.tempo, module.bpm, module.orders});
   for (const XmPattern& pattern : module.patterns) {
     const std::vector<std::uint8_t> packed = pack_pattern(pattern, module.channel_count);
-    put32(out, xm_pattern_header_size);
-    put8(out, 0);  // packing type
-    put16(out, pattern.rows);
-    put16(out, static_cast<std::uint32_t>(packed.size()));
-    out.insert(out.end(), packed.begin(), packed.end());
+    xm_put_pattern(out, pattern.rows, static_cast<std::uint16_t>(packed.size()), packed);
   }
-
   for (const XmInstrument& instrument : module.instruments) {
-    const std::size_t start = out.size();
-    if (instrument.samples.empty()) {
-      put32(out, xm_empty_instrument_header_size);
-      put_text(out, instrument.name, 22);
-      put8(out, 0);  // type
-      put16(out, 0);
-      continue;
-    }
-    put32(out, xm_instrument_header_size);
-    put_text(out, instrument.name, 22);
-    put8(out, 0);
-    put16(out, static_cast<std::uint32_t>(instrument.samples.size()));
-    put32(out, xm_sample_header_size);
-    for (std::uint8_t slot : instrument.keymap) put8(out, slot);
-    put_envelope_points(out, instrument.volume_envelope);
-    put_envelope_points(out, instrument.panning_envelope);
-    put8(out, static_cast<std::uint32_t>(instrument.volume_envelope.points.size()));
-    put8(out, static_cast<std::uint32_t>(instrument.panning_envelope.points.size()));
-    put8(out, instrument.volume_envelope.sustain);
-    put8(out, instrument.volume_envelope.loop_start);
-    put8(out, instrument.volume_envelope.loop_end);
-    put8(out, instrument.panning_envelope.sustain);
-    put8(out, instrument.panning_envelope.loop_start);
-    put8(out, instrument.panning_envelope.loop_end);
-    put8(out, instrument.volume_envelope.type);
-    put8(out, instrument.panning_envelope.type);
-    put8(out, instrument.vibrato_type);
-    put8(out, instrument.vibrato_sweep);
-    put8(out, instrument.vibrato_depth);
-    put8(out, instrument.vibrato_rate);
-    put16(out, instrument.fadeout);
-    out.resize(start + xm_instrument_header_size, 0);  // reserved bytes
-
+    const auto count = static_cast<std::uint16_t>(instrument.samples.size());
+    const std::uint32_t size = count > 0 ? xm_instrument_header_size : xm_empty_instrument_header_size;
+    xm_put_instrument_header(out, instrument,
+                             {size, size, count, static_cast<std::uint8_t>(instrument.volume_envelope.points.size()),
+                              static_cast<std::uint8_t>(instrument.panning_envelope.points.size())});
     for (const XmSample& sample : instrument.samples) {
       const std::uint32_t unit = bytes_per_frame(sample);
       const bool looped = sample.loop != XmLoop::none;
-      put32(out, sample_data_bytes(sample));
-      put32(out, looped ? sample.loop_start * unit : 0);
-      put32(out, looped ? sample.loop_length * unit : 0);
-      put8(out, sample.volume);
-      put8(out, static_cast<std::uint8_t>(sample.finetune));
-      put8(out, sample_type(sample));
-      put8(out, sample.panning);
-      put8(out, static_cast<std::uint8_t>(sample.relative_note));
-      put8(out, 0);  // reserved
-      put_text(out, sample.name, 22);
+      xm_put_sample_header(out, {sample.name, sample_data_bytes(sample), looped ? sample.loop_start * unit : 0,
+                                 looped ? sample.loop_length * unit : 0, sample.volume, sample.finetune,
+                                 sample_type(sample), sample.panning, sample.relative_note});
     }
     for (const XmSample& sample : instrument.samples) {
       const std::vector<std::uint8_t> data = encode_sample_data(sample);

@@ -7,14 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/song/xm_module.h"
-
-// Byte sizes of the fixed parts, as written.
-inline constexpr std::uint32_t xm_header_size = 276;  // counted from offset 60
-inline constexpr std::uint32_t xm_pattern_header_size = 9;
-inline constexpr std::uint32_t xm_instrument_header_size = 263;
-inline constexpr std::uint32_t xm_empty_instrument_header_size = 29;
-inline constexpr std::uint32_t xm_sample_header_size = 40;
+#include "tools/xm/xm_layout.h"
 
 // Packs one pattern's cells (rows x channels) as the file stores them. A
 // cell with every field set is written plainly (5 bytes); any other cell as
