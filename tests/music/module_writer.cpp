@@ -1,6 +1,7 @@
 #include "music/module_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -16,19 +17,19 @@ XmEnvelope envelope_of(const std::vector<std::pair<std::uint16_t, std::uint16_t>
 void put_instrument(std::vector<std::uint8_t>& out, const TestInstrument& instrument) {
   const std::uint16_t count = instrument.sample_count.value_or(static_cast<std::uint16_t>(instrument.samples.size()));
   const std::uint32_t header_size = instrument.header_size.value_or(count > 0 ? 263 : 29);
-  XmInstrument fields;
-  fields.name = "instrument";
-  std::copy(instrument.keymap, instrument.keymap + 96, fields.keymap.begin());
-  fields.volume_envelope = envelope_of(instrument.volume_envelope, instrument.volume_type, instrument.volume_sustain,
-                                       instrument.volume_loop_start, instrument.volume_loop_end);
-  fields.panning_envelope =
+  const XmInstrument fields{
+      "instrument",
+      {},
+      std::to_array(instrument.keymap),
+      envelope_of(instrument.volume_envelope, instrument.volume_type, instrument.volume_sustain,
+                  instrument.volume_loop_start, instrument.volume_loop_end),
       envelope_of(instrument.panning_envelope, instrument.panning_type, instrument.panning_sustain,
-                  instrument.panning_loop_start, instrument.panning_loop_end);
-  fields.vibrato_type = instrument.vibrato_type;
-  fields.vibrato_sweep = instrument.vibrato_sweep;
-  fields.vibrato_depth = instrument.vibrato_depth;
-  fields.vibrato_rate = instrument.vibrato_rate;
-  fields.fadeout = instrument.fadeout;
+                  instrument.panning_loop_start, instrument.panning_loop_end),
+      instrument.vibrato_type,
+      instrument.vibrato_sweep,
+      instrument.vibrato_depth,
+      instrument.vibrato_rate,
+      instrument.fadeout};
   xm_put_instrument_header(
       out, fields,
       {instrument.declared_header_size.value_or(header_size), header_size, count,
@@ -49,23 +50,18 @@ void put_instrument(std::vector<std::uint8_t>& out, const TestInstrument& instru
 
 std::vector<std::uint8_t> write_module(const TestModule& module) {
   std::vector<std::uint8_t> out;
-  xm_put_module_header(
-      out, {module.id, module.name, "test writer", module.header_size, module.song_length, module.restart_position,
-            module.channels, module.stored_patterns.value_or(static_cast<std::uint16_t>(module.patterns.size())),
-            module.stored_instruments.value_or(static_cast<std::uint16_t>(module.instruments.size())), module.flags,
-            module.tempo, module.bpm, module.orders});
+  XmHeaderFields header = module;
+  header.pattern_count = module.stored_patterns.value_or(static_cast<std::uint16_t>(module.patterns.size()));
+  header.instrument_count = module.stored_instruments.value_or(static_cast<std::uint16_t>(module.instruments.size()));
+  xm_put_module_header(out, header);
   for (const TestPattern& pattern : module.patterns) {
-    std::vector<std::uint8_t> data;
-    if (pattern.raw_data) {
-      data = *pattern.raw_data;
-    } else {
-      std::vector<XmCell> cells(static_cast<std::size_t>(pattern.rows) * module.channels);
-      for (std::size_t c = 0; c < cells.size() && c < pattern.cells.size(); ++c) {
-        const Cell& cell = pattern.cells[c];
-        cells[c] = {cell.note, cell.instrument, cell.volume_column, cell.effect, cell.parameter};
-      }
-      data = xm_pack_cells(cells.data(), cells.size(), pattern.packing);
+    std::vector<XmCell> cells(pattern.raw_data ? 0 : static_cast<std::size_t>(pattern.rows) * module.channels);
+    for (std::size_t c = 0; c < cells.size() && c < pattern.cells.size(); ++c) {
+      const Cell& cell = pattern.cells[c];
+      cells[c] = {cell.note, cell.instrument, cell.volume_column, cell.effect, cell.parameter};
     }
+    const std::vector<std::uint8_t> data =
+        pattern.raw_data ? *pattern.raw_data : xm_pack_cells(cells.data(), cells.size(), pattern.packing);
     xm_put_pattern(out, static_cast<std::uint16_t>(pattern.rows),
                    pattern.packed_size.value_or(static_cast<std::uint16_t>(data.size())), data);
   }

@@ -55,17 +55,14 @@ struct TestInstrument {
   std::uint16_t fadeout = 0;  // as stored
 };
 
-struct TestModule {
-  std::string id = "Extended Module: ";
-  std::string name = "test module";
-  std::uint32_t header_size = 276;
-  std::uint16_t song_length = 1;
-  std::uint16_t restart_position = 0;
-  std::uint16_t channels = 4;
-  std::uint16_t flags = 1;
-  std::uint16_t tempo = 6;
-  std::uint16_t bpm = 125;
-  std::vector<std::uint8_t> orders = {0};
+// The header's fields as written; the counts are taken from the vectors
+// unless stored_patterns or stored_instruments is set.
+struct TestModule : XmHeaderFields {
+  TestModule() {
+    name = "test module";
+    tracker_name = "test writer";
+    channels = 4;
+  }
   std::vector<TestPattern> patterns;
   std::vector<TestInstrument> instruments;
   std::optional<std::uint16_t> stored_patterns;     // default: patterns.size()

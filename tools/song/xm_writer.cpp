@@ -6,13 +6,6 @@ namespace {
 
 std::uint32_t bytes_per_frame(const XmSample& sample) { return sample.sixteen_bit ? 2 : 1; }
 
-// The type byte: loop kind in bits 0..1, 16-bit data in bit 4.
-std::uint8_t sample_type(const XmSample& sample) {
-  std::uint8_t type = static_cast<std::uint8_t>(sample.loop);
-  if (sample.sixteen_bit) type |= 0x10;
-  return type;
-}
-
 std::string check_envelope(const XmEnvelope& envelope, const std::string& what) {
   if (envelope.points.size() > 12) return what + " has more than 12 points";
   if (envelope.type == 0) return "";
@@ -132,9 +125,11 @@ std::vector<std::uint8_t> write_module(const XmModule& module) {
     for (const XmSample& sample : instrument.samples) {
       const std::uint32_t unit = bytes_per_frame(sample);
       const bool looped = sample.loop != XmLoop::none;
-      xm_put_sample_header(out, {sample.name, sample_data_bytes(sample), looped ? sample.loop_start * unit : 0,
-                                 looped ? sample.loop_length * unit : 0, sample.volume, sample.finetune,
-                                 sample_type(sample), sample.panning, sample.relative_note});
+      xm_put_sample_header(
+          out, {sample.name, sample_data_bytes(sample), looped ? sample.loop_start * unit : 0,
+                looped ? sample.loop_length * unit : 0, sample.volume, sample.finetune,
+                static_cast<std::uint8_t>(static_cast<std::uint8_t>(sample.loop) | (sample.sixteen_bit ? 0x10 : 0)),
+                sample.panning, sample.relative_note});
     }
     for (const XmSample& sample : instrument.samples) {
       const std::vector<std::uint8_t> data = encode_sample_data(sample);

@@ -24,8 +24,8 @@ void xm_put_module_header(std::vector<std::uint8_t>& out, const XmHeaderFields& 
   xm_put_text(out, header.tracker_name, 20);
   xm_put16(out, 0x0104);
   xm_put32(out, header.header_size);
-  for (std::uint16_t field : {header.song_length, header.restart_position, header.channels, header.patterns,
-                              header.instruments, header.flags, header.tempo, header.bpm})
+  for (std::uint16_t field : {header.song_length, header.restart_position, header.channels, header.pattern_count,
+                              header.instrument_count, header.flags, header.tempo, header.bpm})
     xm_put16(out, field);
   for (std::size_t i = 0; i < 256; ++i) xm_put8(out, i < header.orders.size() ? header.orders[i] : 0);
   out.resize(start + 60 + header.header_size, 0);
@@ -88,10 +88,10 @@ void xm_put_instrument_header(std::vector<std::uint8_t>& out, const XmInstrument
     put_envelope_points(out, instrument.panning_envelope);
     const XmEnvelope& volume = instrument.volume_envelope;
     const XmEnvelope& panning = instrument.panning_envelope;
-    for (std::uint8_t field : {fields.volume_points, fields.panning_points, volume.sustain, volume.loop_start,
-                               volume.loop_end, panning.sustain, panning.loop_start, panning.loop_end, volume.type,
-                               panning.type, instrument.vibrato_type, instrument.vibrato_sweep,
-                               instrument.vibrato_depth, instrument.vibrato_rate})
+    for (std::uint8_t field :
+         {fields.volume_points, fields.panning_points, volume.sustain, volume.loop_start, volume.loop_end,
+          panning.sustain, panning.loop_start, panning.loop_end, volume.type, panning.type, instrument.vibrato_type,
+          instrument.vibrato_sweep, instrument.vibrato_depth, instrument.vibrato_rate})
       xm_put8(out, field);
     xm_put16(out, instrument.fadeout);
   }
@@ -113,7 +113,6 @@ void xm_put_sample_header(std::vector<std::uint8_t>& out, const XmSampleFields& 
 
 std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values) {
   std::vector<std::uint8_t> out;
-  out.reserve(values.size());
   std::uint8_t previous = 0;
   for (std::int8_t value : values) {
     xm_put8(out, static_cast<std::uint8_t>(static_cast<std::uint8_t>(value) - previous));
@@ -124,7 +123,6 @@ std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values) {
 
 std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values) {
   std::vector<std::uint8_t> out;
-  out.reserve(values.size() * 2);
   std::uint16_t previous = 0;
   for (std::int16_t value : values) {
     xm_put16(out, static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) - previous));

@@ -31,15 +31,15 @@ struct XmHeaderFields {
   std::string name;
   std::string tracker_name;
   std::uint32_t header_size = xm_header_size;
-  std::uint16_t song_length = 0;
+  std::uint16_t song_length = 1;
   std::uint16_t restart_position = 0;
-  std::uint16_t channels = 0;
-  std::uint16_t patterns = 0;
-  std::uint16_t instruments = 0;
-  std::uint16_t flags = 0;
-  std::uint16_t tempo = 0;
-  std::uint16_t bpm = 0;
-  std::vector<std::uint8_t> orders;  // the first 256 are stored
+  std::uint16_t channels = 12;
+  std::uint16_t pattern_count = 0;
+  std::uint16_t instrument_count = 0;
+  std::uint16_t flags = 1;  // bit 0: linear frequency table
+  std::uint16_t tempo = 6;
+  std::uint16_t bpm = 125;
+  std::vector<std::uint8_t> orders = {0};  // the first 256 are stored
 };
 
 // The module header: 60 + header_size bytes (the order table cut, or zeros
