@@ -1,5 +1,7 @@
 #include "tools/xm/xm_layout.h"
 
+#include <type_traits>
+
 void xm_put8(std::vector<std::uint8_t>& out, std::uint32_t value) { out.push_back(static_cast<std::uint8_t>(value)); }
 
 void xm_put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
@@ -111,22 +113,25 @@ void xm_put_sample_header(std::vector<std::uint8_t>& out, const XmSampleFields& 
   xm_put_text(out, sample.name, 22);
 }
 
-std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values) {
+namespace {
+
+// Each value less the one before it (the first less zero), wrapping, stored
+// little-endian at the value's width.
+template <typename Value>
+std::vector<std::uint8_t> delta_code(const std::vector<Value>& values) {
+  using Unsigned = std::make_unsigned_t<Value>;
   std::vector<std::uint8_t> out;
-  std::uint8_t previous = 0;
-  for (std::int8_t value : values) {
-    xm_put8(out, static_cast<std::uint8_t>(static_cast<std::uint8_t>(value) - previous));
-    previous = static_cast<std::uint8_t>(value);
+  Unsigned previous = 0;
+  for (Value value : values) {
+    const auto delta = static_cast<std::uint32_t>(static_cast<Unsigned>(static_cast<Unsigned>(value) - previous));
+    for (std::size_t byte = 0; byte < sizeof(Value); ++byte) xm_put8(out, delta >> (8 * byte));
+    previous = static_cast<Unsigned>(value);
   }
   return out;
 }
 
-std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values) {
-  std::vector<std::uint8_t> out;
-  std::uint16_t previous = 0;
-  for (std::int16_t value : values) {
-    xm_put16(out, static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) - previous));
-    previous = static_cast<std::uint16_t>(value);
-  }
-  return out;
-}
+}  // namespace
+
+std::vector<std::uint8_t> delta_8bit(const std::vector<std::int8_t>& values) { return delta_code(values); }
+
+std::vector<std::uint8_t> delta_16bit(const std::vector<std::int16_t>& values) { return delta_code(values); }
