@@ -17,33 +17,30 @@ XmEnvelope envelope_of(const std::vector<std::pair<std::uint16_t, std::uint16_t>
 void put_instrument(std::vector<std::uint8_t>& out, const TestInstrument& instrument) {
   const std::uint16_t count = instrument.sample_count.value_or(static_cast<std::uint16_t>(instrument.samples.size()));
   const std::uint32_t header_size = instrument.header_size.value_or(count > 0 ? 263 : 29);
-  const XmInstrument fields{
-      "instrument",
-      {},
-      std::to_array(instrument.keymap),
-      envelope_of(instrument.volume_envelope, instrument.volume_type, instrument.volume_sustain,
-                  instrument.volume_loop_start, instrument.volume_loop_end),
+  XmInstrument fields;
+  fields.name = "instrument";
+  fields.keymap = std::to_array(instrument.keymap);
+  fields.vibrato_type = instrument.vibrato_type;
+  fields.vibrato_sweep = instrument.vibrato_sweep;
+  fields.vibrato_depth = instrument.vibrato_depth;
+  fields.vibrato_rate = instrument.vibrato_rate;
+  fields.fadeout = instrument.fadeout;
+  fields.volume_envelope = envelope_of(instrument.volume_envelope, instrument.volume_type, instrument.volume_sustain,
+                                       instrument.volume_loop_start, instrument.volume_loop_end);
+  fields.panning_envelope =
       envelope_of(instrument.panning_envelope, instrument.panning_type, instrument.panning_sustain,
-                  instrument.panning_loop_start, instrument.panning_loop_end),
-      instrument.vibrato_type,
-      instrument.vibrato_sweep,
-      instrument.vibrato_depth,
-      instrument.vibrato_rate,
-      instrument.fadeout};
+                  instrument.panning_loop_start, instrument.panning_loop_end);
   xm_put_instrument_header(
       out, fields,
       {instrument.declared_header_size.value_or(header_size), header_size, count,
        instrument.volume_points.value_or(static_cast<std::uint8_t>(instrument.volume_envelope.size())),
        instrument.panning_points.value_or(static_cast<std::uint8_t>(instrument.panning_envelope.size()))});
-  for (const TestSample& sample : instrument.samples) {
+  for (const TestSample& sample : instrument.samples)
     xm_put_sample_header(out, {"sample", sample.length.value_or(static_cast<std::uint32_t>(sample.data.size())),
                                sample.loop_start, sample.loop_length, sample.volume, sample.finetune,
                                static_cast<std::uint8_t>(sample.loop | (sample.sixteen_bit ? 0x10 : 0)), sample.panning,
                                sample.relative_note});
-  }
-  for (const TestSample& sample : instrument.samples) {
-    out.insert(out.end(), sample.data.begin(), sample.data.end());
-  }
+  for (const TestSample& sample : instrument.samples) out.insert(out.end(), sample.data.begin(), sample.data.end());
 }
 
 }  // namespace
@@ -65,9 +62,7 @@ std::vector<std::uint8_t> write_module(const TestModule& module) {
     xm_put_pattern(out, static_cast<std::uint16_t>(pattern.rows),
                    pattern.packed_size.value_or(static_cast<std::uint16_t>(data.size())), data);
   }
-  for (const TestInstrument& instrument : module.instruments) {
-    put_instrument(out, instrument);
-  }
+  for (const TestInstrument& instrument : module.instruments) put_instrument(out, instrument);
   return out;
 }
 

@@ -12,13 +12,10 @@
 #include "music/internal.h"
 #include "tools/xm/xm_layout.h"
 
-// How the writer stores a pattern's cells.
-using Packing = XmPacking;
-
 struct TestPattern {
   std::int32_t rows = 64;
   std::vector<Cell> cells;  // rows x channels; missing cells are empty
-  Packing packing = Packing::mixed;
+  XmPacking packing = XmPacking::mixed;
   // Written in place of the packed cells when set.
   std::optional<std::vector<std::uint8_t>> raw_data;
   std::optional<std::uint16_t> packed_size;  // default: the size written

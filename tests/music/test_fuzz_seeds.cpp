@@ -33,7 +33,7 @@ std::vector<Seed> seeds() {
   out.push_back({"base", write_module(base), true});
 
   TestModule plain = base;
-  plain.patterns[0].packing = Packing::plain;
+  plain.patterns[0].packing = XmPacking::plain;
   plain.flags = 0;
   out.push_back({"plain_cells_amiga", write_module(plain), true});
 

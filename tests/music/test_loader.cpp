@@ -75,7 +75,7 @@ TEST_F(LoaderTest, MaskedPlainAndMixedCellsDecodeAlike) {
   EXPECT_TRUE(same_cell(expected[63 * 4 + 2], cell(96, 1, 0x10, 0, 0)));
   free_song(song);
   song = nullptr;
-  for (Packing packing : {Packing::masked, Packing::plain}) {
+  for (XmPacking packing : {XmPacking::masked, XmPacking::plain}) {
     TestModule module = reference;
     module.patterns[0].packing = packing;
     ASSERT_NE(load(module), nullptr);
@@ -107,7 +107,7 @@ TEST_F(LoaderTest, PackedBytesAreConsumedExactly) {
 TEST_F(LoaderTest, KeyOffAndInstrumentLimits) {
   TestModule module = one_pattern_module(
       4, 1, {{{0, 0}, cell(97, 128)}, {{0, 1}, cell(98, 129)}, {{0, 2}, cell(0xFE, 255)}, {{0, 3}, cell(96, 1)}});
-  module.patterns[0].packing = Packing::masked;
+  module.patterns[0].packing = XmPacking::masked;
   ASSERT_NE(load(module), nullptr);
   const Cell* cells = song->patterns[0].cells;
   EXPECT_EQ(cells[0].note, key_off_note);
@@ -447,7 +447,7 @@ TEST_F(LoaderTest, EveryTruncationOfAModuleLoadsWhatIsThere) {
 // row without data.
 TEST_F(LoaderTest, ACutPatternKeepsItsRowsAndTheRestAreEmpty) {
   TestModule module = one_pattern_module(2, 8, {{{0, 0}, cell(49, 1)}, {{5, 1}, cell(50, 1)}});
-  module.patterns[0].packing = Packing::plain;  // 5 bytes a cell
+  module.patterns[0].packing = XmPacking::plain;  // 5 bytes a cell
   module.instruments.clear();
   std::vector<std::uint8_t> bytes = write_module(module);
   // Cut inside cell 7 (row 3, channel 1): rows 0..2 and cell 6 arrive.

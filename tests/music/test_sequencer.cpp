@@ -257,7 +257,7 @@ TEST_F(Sequencer, ANoteWithoutAnInstrumentOnAFreshChannelIsSilent) {
 
 TEST_F(Sequencer, NotesAbove96AreNoNotes) {
   TestModule module = test_module(1, 2, {{{0, 0}, note_cell(49)}, {{1, 0}, {150, 0, 0, 0, 0}}});
-  module.patterns[0].packing = Packing::masked;
+  module.patterns[0].packing = XmPacking::masked;
   ASSERT_TRUE(start(module));
   ASSERT_EQ(song->patterns[0].cells[1].note, 150);
   tick(6);
