@@ -21,6 +21,7 @@
 
 #include "cpu/vector_level.h"
 #include "music/module_writer.h"
+#include "support/shell_run.h"
 #include "tools/wav/wav_header.h"
 #include "tools/xmplay/player.h"
 #include "tools/xmplay/stdio_file.h"
@@ -393,23 +394,10 @@ TEST_F(XmplayTest, TheEveryEffectSongPlaysEndToEnd) {
 }
 
 #ifdef XMPLAY_PATH
-struct CommandRun {
-  int code = -1;
-  std::string output;
-};
+using CommandRun = ShellRun;
 
 CommandRun run_xmplay(const std::string& arguments, const char* environment = "") {
-  const std::string command = std::string(environment) + " " XMPLAY_PATH " " + arguments + " 2>&1 </dev/null";
-  CommandRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    run.output.append(buffer, got);
-  }
-  const int status = ::pclose(pipe);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return run_shell(std::string(environment) + " " XMPLAY_PATH " " + arguments + " 2>&1 </dev/null");
 }
 
 TEST(XmplayCommand, ReportsFilesItCannotPlayInOneLine) {

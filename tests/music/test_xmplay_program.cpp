@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "music/module_writer.h"
+#include "support/shell_run.h"
 
 #ifdef XMPLAY_PATH
 namespace {
@@ -44,24 +45,8 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
   return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-struct ShellRun {
-  int code = -1;
-  std::string output;  // standard output, then what the command line sends with it
-};
-
 // Runs a shell command line and gives what it wrote to standard output.
-ShellRun shell(const std::string& command) {
-  ShellRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char buffer[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    run.output.append(buffer, got);
-  }
-  const int status = ::pclose(pipe);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+ShellRun shell(const std::string& command) { return run_shell(command); }
 
 ShellRun xmplay(const std::string& arguments) {
   return shell("SDL_AUDIODRIVER=dummy " XMPLAY_PATH " " + arguments + " 2>&1 </dev/null");
