@@ -18,7 +18,10 @@ module=$(dpkg -L heroes-sound-tracks 2>/dev/null | grep '/heroes05\.xm$' || true
 command -v xmp >/dev/null || { echo "xmp is not installed (Debian package xmp)" >&2; exit 2; }
 [ -x "$xmplay" ] || { echo "$xmplay is not built" >&2; exit 2; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+session=xmplay_bench_$$
+# The live player loops for ever: its session ends with the script, however
+# the script ends.
+trap 'tmux kill-session -t "$session" 2>/dev/null; rm -rf "$work"' EXIT
 
 # The best wall time and the best CPU time (user and system) of a command
 # over the runs, in seconds: "wall cpu". On a busy machine the CPU times
@@ -28,7 +31,7 @@ best_of() {
   best_cpu=1e9
   i=0
   while [ "$i" -lt "$runs" ]; do
-    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>&1
+    timeout 300 /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>&1
     read -r wall user system <"$work/time"
     best_wall=$(echo "$wall $best_wall" | awk '{ print ($1 < $2 ? $1 : $2) }')
     best_cpu=$(echo "$user $system $best_cpu" | awk '{ t = $1 + $2; print (t < $3 ? t : $3) }')
@@ -52,11 +55,11 @@ awk -v r="$ratio" 'BEGIN { exit !(r >= 3) }' || { echo "  FAIL: less than 3x"; s
 # Live play: CPU ticks of the process over live_seconds, after a second to
 # settle.
 command -v tmux >/dev/null || { echo "tmux is not installed: live CPU not measured"; exit "$status"; }
-session=xmplay_bench_$$
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
-tmux new-session -d -s "$session" -x 100 -y 30 "exec '$xmplay' --loop '$module'"
+tmux new-session -d -s "$session" -x 100 -y 30 "exec timeout --foreground $((live_seconds + 30)) '$xmplay' --loop '$module'"
 sleep 1
-pid=$(tmux list-panes -t "$session" -F '#{pane_pid}')
+# The pane runs timeout; the player is its child.
+pid=$(pgrep -P "$(tmux list-panes -t "$session" -F '#{pane_pid}')" | head -n 1)
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 before=$(ticks)
 sleep "$live_seconds"
