@@ -8,9 +8,10 @@
 #
 # The x64 build under wine64 on Xvfb displays (this machine's kernel runs no
 # 32-bit x86 programs, so the x86 build cannot run here):
-#   1. Escape held from the start: exit code 0 after 14 frames (one frame of
-#      each of the eight scenes and two white flashes of three), and no
-#      message box.
+#   1. Escape held from the start: once DirectInput has seen it, 14 frames
+#      (one frame of each of the eight scenes and two white flashes of
+#      three, or 15 when the key came while a frame was being drawn), then
+#      exit code 0, and no message box.
 #   2. A display that cannot take 320 x 200 x 16: the message box "Sorry, I
 #      can't set this video mode", closed by a key, then exit code 0.
 #   3. A PulseAudio server with a null sink as the sound device, which plays
@@ -223,16 +224,22 @@ fi
 
 # 1. Escape held from the start, no sound device.
 echo "== vorna.exe with Escape held"
+# Without a sound device scene 1 runs until Escape, without vsync thousands
+# of frames a second, and wine hands the key to DirectInput only after some
+# tenths of a second: the frames are counted from the moment DirectInput's
+# keyboard hook sets the key (the frame being drawn then may still have read
+# the old state).
 hold_escape
 status=0
-WINEDEBUG=-all,trace+ddraw,trace+win timeout -k 5 120 wine "$vorna_exe" >"$out/escape.log" 2>&1 || status=$?
+WINEDEBUG=-all,trace+ddraw,trace+win,trace+dinput timeout -k 5 120 wine "$vorna_exe" >"$out/escape.log" 2>&1 || status=$?
 release_escape
 frames=$(grep -c "ddraw_surface1_BltFast" "$out/escape.log" || true)
+after_key=$(awk '/dinput_keyboard_hook  setting key 01 to 80/ {seen = 1} seen && /ddraw_surface1_BltFast/ {n++} END {print n + 0}' "$out/escape.log")
 boxes=$(grep -c 'set_window_text L"Sorry' "$out/escape.log" || true)
-if [ "$status" -ne 0 ] || [ "$frames" -ne 14 ] || [ "$boxes" -ne 0 ]; then
-  fail "Escape held: exit code $status, $frames frames, $boxes message boxes (want 0, 14, 0; see $out/escape.log)"
+if [ "$status" -ne 0 ] || [ "$after_key" -lt 14 ] || [ "$after_key" -gt 15 ] || [ "$boxes" -ne 0 ]; then
+  fail "Escape held: exit code $status, $after_key frames after the key came ($frames in all), $boxes message boxes (want 0, 14 or 15, 0; see $out/escape.log)"
 else
-  pass "Escape held: exit code 0 after 14 frames, no message box"
+  pass "Escape held: exit code 0 after $after_key frames once the key came ($frames in all), no message box"
 fi
 
 # 2. The video mode cannot be set.
