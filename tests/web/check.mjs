@@ -213,6 +213,47 @@ async function checkDemo() {
 }
 
 // A page with nowhere to draw: the demo's fatal message, then exit code 0.
+// The program tells the page that its display is open asynchronously, so
+// the page may learn of it only after the first frame was handed over. Here
+// the page's notice is held back on purpose until that has happened: the
+// show must still start.
+async function checkLateDisplayNotice() {
+  const page = await newPage('demo-late-notice');
+  try {
+    await page.goto(base + 'index.html');
+    await page.waitForFunction(() => !document.getElementById('start').disabled, null, { timeout: 60000 });
+    await page.evaluate(() => {
+      const vornaPage = Module.vornaPage;
+      const opened = vornaPage.displayOpened;
+      window.serialAtNotice = -1;
+      vornaPage.displayOpened = () => {
+        const frameSerial = () => Atomics.load(Module.HEAPU32, Module._web_shared_block() >> 2);
+        const started = performance.now();
+        const later = () => {
+          if (frameSerial() === 0 && performance.now() - started < 5000) {
+            setTimeout(later, 10);
+            return;
+          }
+          window.serialAtNotice = frameSerial();
+          opened.call(vornaPage);
+        };
+        later();
+      };
+    });
+    await page.click('#start');
+    let drawn = false;
+    try {
+      await page.waitForFunction(() => window.vornaStatus().drawnFrames > 10, null, { timeout: 30000 });
+      drawn = true;
+    } catch (error) { /* reported below */ }
+    const status = await page.evaluate(() => ({ serial: window.serialAtNotice, frames: window.vornaStatus().drawnFrames }));
+    check(drawn && status.serial >= 1, 'the show starts when the page learns of the display after the first frame',
+      `frames handed over before the notice: ${status.serial}, frames drawn: ${status.frames}`);
+  } finally {
+    await page.close();
+  }
+}
+
 async function checkFatalPath() {
   const page = await newPage('fatal');
   try {
@@ -322,6 +363,7 @@ async function showTimings() {
 try {
   await checkHashes();
   await checkDemo();
+  await checkLateDisplayNotice();
   await checkFatalPath();
   if (options.module) await checkPlayer();
   await showTimings();

@@ -296,7 +296,11 @@ const VornaPage = (() => {
       displayOpened() {                    // program
         if (running) return;
         running = true;
-        lastDrawn = load('frameSerial');
+        // The program is told asynchronously and may have handed over its
+        // first frame already; starting from the frame last drawn takes it,
+        // where starting from the frame last handed over would leave the
+        // program waiting for it for ever.
+        lastDrawn = load('shownSerial');
         requestAnimationFrame(onAnimationFrame);
         onDisplay(true);
       },
