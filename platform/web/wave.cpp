@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "common/wave_position.h"
 #include "web/web_state.h"
 
 namespace {
@@ -154,18 +155,16 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT, LPMMTIME time, UINT) {
   if (!device_open) {
     return MMSYSERR_INVALHANDLE;
   }
-  std::uint64_t bytes = 0;
+  std::uint64_t played = 0;
   const std::uint32_t frames = web_shared.ring_frames.load();
   if (web_shared.ring_address.load() != 0 && frames != 0) {
-    std::uint64_t played = web_shared.ring_read.load();
+    played = web_shared.ring_read.load();
     if (!page_audio) {
       std::lock_guard<std::mutex> hold(silent_lock);
       played = silent_frames();
     }
-    bytes = played % frames * block_bytes;  // the place in the looping buffer
   }
-  time->wType = TIME_BYTES;
-  time->u.cb = static_cast<DWORD>(bytes);
+  report_loop_position(time, played * block_bytes, static_cast<DWORD>(frames * block_bytes));
   return MMSYSERR_NOERROR;
 }
 
