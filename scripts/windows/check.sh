@@ -130,7 +130,12 @@ stop_process() {
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.2
     done
-    kill -9 "$pid" 2>/dev/null || true
+    # A process still there now is killed with its children: killing only
+    # a `timeout` would leave the X server it watches behind.
+    if kill -0 "$pid" 2>/dev/null; then
+      pkill -KILL -P "$pid" 2>/dev/null || true
+      kill -9 "$pid" 2>/dev/null || true
+    fi
   fi
   wait "$pid" 2>/dev/null || true
 }
@@ -381,10 +386,10 @@ fi
 # event) and must exit with 0 as well. The first wave device a process opens
 # can take wine a while, so the waits are generous.
 module=/usr/share/games/heroes/mod/intro.xm
-started=$(date +%s.%N)
+play_began=$(date +%s.%N)
 status=0
 timeout -k 5 120 wine "$xmplay_exe" --seconds 3 "$module" </dev/null >"$out/xmplay-play.log" 2>&1 || status=$?
-took=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')
+took=$(awk -v a="$play_began" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')
 if [ "$status" -ne 0 ] || awk -v t="$took" 'BEGIN {exit !(t < 2.9)}'; then
   fail "xmplay.exe --seconds 3: exit code $status after $took s (see $out/xmplay-play.log)"
 else
