@@ -212,7 +212,6 @@ async function checkDemo() {
   }
 }
 
-// A page with nowhere to draw: the demo's fatal message, then exit code 0.
 // The program tells the page that its display is open asynchronously, so
 // the page may learn of it only after the first frame was handed over. Here
 // the page's notice is held back on purpose until that has happened: the
@@ -227,6 +226,7 @@ async function checkLateDisplayNotice() {
       const opened = vornaPage.displayOpened;
       window.serialAtNotice = -1;
       vornaPage.displayOpened = () => {
+        // frame_serial, the frames handed over, is the shared block's first word.
         const frameSerial = () => Atomics.load(Module.HEAPU32, Module._web_shared_block() >> 2);
         const started = performance.now();
         const later = () => {
@@ -254,6 +254,7 @@ async function checkLateDisplayNotice() {
   }
 }
 
+// A page with nowhere to draw: the demo's fatal message, then exit code 0.
 async function checkFatalPath() {
   const page = await newPage('fatal');
   try {
